@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and `make run` need, when any is missing.
+# Usage: scripts/install-deps.sh [build|test|bench|browser]...
+set -euo pipefail
+
+packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev googletest libgtest-dev libgmock-dev
+          qt6-base-dev libgl-dev python3 python3-websockets)
+for what in "$@"; do
+  case "$what" in
+    build|test) ;;
+    bench) packages+=(libbenchmark-dev rapidjson-dev libboost-dev linux-perf valgrind) ;;
+    browser) packages+=(chromium nodejs npm) ;;
+    *) echo "install-deps: unknown group '$what'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+# Node and npm may come from outside Debian's packages; a working command is enough.
+if [[ " ${missing[*]} " == *" nodejs "* ]] && command -v node >/dev/null; then
+  missing=("${missing[@]/nodejs}")
+fi
+if [[ " ${missing[*]} " == *" npm "* ]] && command -v npm >/dev/null; then
+  missing=("${missing[@]/npm}")
+fi
+read -r -a missing <<< "${missing[*]}"
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "install-deps: missing packages; run as root:" >&2
+  echo "  apt-get update && apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

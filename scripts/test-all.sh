@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds and runs every test under each preset given (default: all three), then the short fuzz runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+presets=("$@")
+[[ ${#presets[@]} -eq 0 ]] && presets=(default asan tsan)
+
+scripts/install-deps.sh test
+jobs=$(nproc)
+for p in "${presets[@]}"; do
+  echo "=== preset $p ==="
+  cmake --preset "$p" >/dev/null
+  cmake --build --preset "$p" -j "$jobs"
+  ctest --preset "$p" -j "$jobs"
+done
+if [[ " ${presets[*]} " == *" asan "* ]] && [[ -x scripts/fuzz-short.sh ]]; then
+  scripts/fuzz-short.sh build/asan
+fi
