@@ -1,0 +1,270 @@
+#include "IdCustomTCPServer.h"
+
+#include <pthread.h>
+
+#include <chrono>
+
+#include "IdException.h"
+
+namespace {
+
+// Linux keeps 15 characters of a thread name: keep the part that tells threads apart.
+void NameCurrentThread(const std::string& AName) {
+  const std::string shortName = AName.size() > 15 ? AName.substr(AName.size() - 15) : AName;
+  pthread_setname_np(pthread_self(), shortName.c_str());
+}
+
+std::string Narrow(const std::u16string& AText) {
+  std::string text;
+  for (char16_t c : AText) text.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return text;
+}
+
+}  // namespace
+
+struct TIdCustomTCPServer::TYarn {
+  std::thread Thread;
+  std::atomic<bool> Stopped{false};
+  bool Finished = false;  // under FYarnsLock
+};
+
+TIdListenerThread::TIdListenerThread(TIdCustomTCPServer& AServer, TIdSocketHandle& ABinding,
+                                     std::string AName)
+    : Binding(ABinding), Server(AServer), Name(std::move(AName)) {}
+
+TIdListenerThread::~TIdListenerThread() {
+  Terminate();
+  WaitFor();
+}
+
+void TIdListenerThread::Start() {
+  FThread = std::thread([this] { Execute(); });
+}
+
+void TIdListenerThread::WaitFor() {
+  if (FThread.joinable()) FThread.join();
+}
+
+void TIdListenerThread::Execute() {
+  NameCurrentThread(Name.substr(Name.rfind("Listener")));
+  while (!FStopped) {
+    try {
+      auto handler = std::make_unique<TIdIOHandlerStack>();
+      handler->Open();
+      bool accepted = false;
+      while (!FStopped) {
+        if (!Binding.Readable(250) || FStopped) continue;
+        if (handler->Binding()->Accept(Binding)) {
+          accepted = true;
+          break;
+        }
+        // A failed accept (for example no descriptors left) leaves the socket readable: pause
+        // instead of spinning.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      if (!accepted) {
+        FStopped = true;
+        throw EAbort();
+      }
+      handler->IPVersion = handler->Binding()->IPVersion;
+      Server.ReapFinishedYarns();
+      auto connection = std::make_unique<TIdTCPConnection>(std::move(handler));
+      if (Server.MaxConnections > 0 && Server.FContexts.Count() >= Server.MaxConnections) {
+        connection->Disconnect(false);
+        throw EAbort();
+      }
+      Server.StartYarn(
+          std::make_unique<TIdContext>(std::move(connection), &Server.FContexts, &Server));
+    } catch (const EAbort&) {
+    } catch (...) {
+      if (!FStopped) Server.DoListenException(this, std::current_exception());
+    }
+  }
+}
+
+TIdCustomTCPServer::TIdCustomTCPServer() = default;
+
+TIdCustomTCPServer::~TIdCustomTCPServer() {
+  SetActive(false);
+}
+
+void TIdCustomTCPServer::DoConnect(TIdContext* AContext) {
+  if (OnConnect) OnConnect(AContext);
+}
+
+void TIdCustomTCPServer::DoDisconnect(TIdContext* AContext) {
+  if (OnDisconnect) OnDisconnect(AContext);
+}
+
+void TIdCustomTCPServer::DoException(TIdContext* AContext, std::exception_ptr AException) {
+  if (OnException) OnException(AContext, AException);
+}
+
+bool TIdCustomTCPServer::DoExecute(TIdContext* AContext) {
+  if (OnExecute) OnExecute(AContext);
+  return AContext && AContext->Connection() && AContext->Connection()->Connected();
+}
+
+void TIdCustomTCPServer::DoListenException(TIdListenerThread* AThread,
+                                           std::exception_ptr AException) {
+  if (OnListenException) OnListenException(AThread, AException);
+}
+
+void TIdCustomTCPServer::DoTerminateContext(TIdContext* AContext) {
+  AContext->Connection()->Disconnect(false);
+}
+
+void TIdCustomTCPServer::SetActive(bool AValue) {
+  if (AValue == FActive) return;
+  if (AValue)
+    Startup();
+  else
+    Shutdown();
+}
+
+void TIdCustomTCPServer::Startup() {
+  try {
+    if (FBindings.Count() == 0) {
+      FBindings.Add();
+      if (GStackSupportsIPv6()) FBindings.Add().IPVersion = Id_IPv6;
+    }
+    StartListening();
+    FActive = true;
+  } catch (...) {
+    FActive = true;
+    Shutdown();
+    throw;
+  }
+}
+
+void TIdCustomTCPServer::Shutdown() {
+  FActive = false;
+  StopListening();
+  TerminateAllYarns();
+}
+
+void TIdCustomTCPServer::StartListening() {
+  std::lock_guard lock(FListenersLock);
+  const int first = static_cast<int>(FListeners.size());
+  int bound = first;
+  try {
+    for (; bound < FBindings.Count(); ++bound) {
+      TIdSocketHandle& binding = FBindings[bound];
+      binding.AllocateSocket();
+      if (ReuseSocket != rsOSDependent) binding.ReuseSocket = ReuseSocket;
+      binding.Bind();
+      binding.SetUseNagle(UseNagle);
+    }
+    const std::string serverName = Name.empty() ? "IdCustomTCPServer" : Narrow(Name);
+    for (int i = first; i < FBindings.Count(); ++i) {
+      FBindings[i].Listen(ListenQueue);
+      auto listener = std::make_unique<TIdListenerThread>(
+          *this, FBindings[i], serverName + " Listener #" + std::to_string(i + 1));
+      FListeners.push_back(std::move(listener));
+      FListeners.back()->Start();
+    }
+  } catch (...) {
+    for (int i = std::min(bound, FBindings.Count() - 1); i >= first; --i)
+      FBindings[i].CloseSocket();
+    throw;
+  }
+}
+
+void TIdCustomTCPServer::StopListening() {
+  std::lock_guard lock(FListenersLock);
+  while (!FListeners.empty()) {
+    TIdListenerThread& listener = *FListeners.front();
+    listener.Terminate();
+    listener.Binding.CloseSocket();
+    listener.WaitFor();
+    FListeners.erase(FListeners.begin());
+  }
+}
+
+void TIdCustomTCPServer::TerminateAllConnections() {
+  TIdListLock<TIdContext> contexts(FContexts);
+  for (TIdContext* context : contexts.Items()) DoTerminateContext(context);
+}
+
+void TIdCustomTCPServer::TerminateAllYarns() {
+  // Stop first, then disconnect: a thread that registers its context after the disconnect pass
+  // sees the stop before its first execute pass.
+  {
+    std::lock_guard lock(FYarnsLock);
+    for (TYarn& yarn : FActiveYarns) yarn.Stopped = true;
+  }
+  TerminateAllConnections();
+  std::unique_lock lock(FYarnsLock);
+  FYarnFinished.wait(lock, [&] {
+    for (const TYarn& yarn : FActiveYarns)
+      if (!yarn.Finished) return false;
+    return true;
+  });
+  std::list<TYarn> finished;
+  finished.swap(FActiveYarns);
+  lock.unlock();
+  for (TYarn& yarn : finished) yarn.Thread.join();
+}
+
+void TIdCustomTCPServer::ReapFinishedYarns() {
+  std::list<TYarn> finished;
+  {
+    std::lock_guard lock(FYarnsLock);
+    for (auto it = FActiveYarns.begin(); it != FActiveYarns.end();) {
+      auto next = std::next(it);
+      if (it->Finished) finished.splice(finished.end(), FActiveYarns, it);
+      it = next;
+    }
+  }
+  for (TYarn& yarn : finished) yarn.Thread.join();
+}
+
+std::u16string TIdCustomTCPServer::SchedulerName() const {
+  return Name + u"Scheduler";
+}
+
+void TIdCustomTCPServer::StartYarn(std::unique_ptr<TIdContext> AContext) {
+  std::lock_guard lock(FYarnsLock);
+  TYarn& yarn = FActiveYarns.emplace_back();
+  TIdContext* context = AContext.release();
+  try {
+    yarn.Thread = std::thread([this, &yarn, context] { RunYarn(&yarn, context); });
+  } catch (...) {
+    delete context;
+    FActiveYarns.pop_back();
+    throw;
+  }
+}
+
+void TIdCustomTCPServer::RunYarn(TYarn* AYarn, TIdContext* AContext) {
+  NameCurrentThread(Narrow(SchedulerName()) + " User");
+  std::unique_ptr<TIdContext> context(AContext);
+  std::exception_ptr failure;
+  try {
+    context->Register();
+    ContextConnected(context.get());
+    while (!AYarn->Stopped) {
+      if (!DoExecute(context.get())) break;
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  try {
+    ContextDisconnected(context.get());
+    context->Unregister();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  if (failure) {
+    try {
+      DoException(context.get(), failure);
+    } catch (...) {
+    }
+  }
+  context.reset();
+  {
+    std::lock_guard lock(FYarnsLock);
+    AYarn->Finished = true;
+  }
+  FYarnFinished.notify_all();
+}

@@ -1,0 +1,161 @@
+#include "IdIOHandler.h"
+
+#include "IdException.h"
+
+namespace {
+constexpr int kReceiveChunk = 32768;
+}
+
+void TIdIOHandler::Open() {
+  FClosedGracefully = false;
+  FInputBuffer.Clear();
+  FOpened = true;
+}
+
+void TIdIOHandler::Close() {
+  SourceClose();
+  FOpened = false;
+}
+
+void TIdIOHandler::CheckForDisconnect(bool ARaiseExceptionIfDisconnected, bool AIgnoreBuffer) {
+  bool disconnected;
+  if (FClosedGracefully) {
+    if (SourceAllocated()) Close();
+    disconnected = true;
+  } else {
+    disconnected = !SourceAllocated();
+  }
+  // Unread buffered data is still delivered before the end is reported.
+  if (disconnected && ARaiseExceptionIfDisconnected && (AIgnoreBuffer || InputBufferIsEmpty()))
+    throw EIdConnClosedGracefully();
+}
+
+int TIdIOHandler::ReadFromSource(bool ARaiseExceptionIfDisconnected, int ATimeout,
+                                 bool ARaiseExceptionOnTimeout) {
+  int wait = ATimeout;
+  if (wait == -1) wait = (ReadTimeout == -1 || ReadTimeout == 0) ? -1 : ReadTimeout;
+  CheckForDisconnect(ARaiseExceptionIfDisconnected, false);
+  if (!SourceAllocated()) {
+    if (ARaiseExceptionIfDisconnected) throw EIdNotConnected();
+    return 0;
+  }
+  const int sizeBefore = FInputBuffer.Size();
+  for (;;) {
+    bool readable;
+    try {
+      readable = SourceReadable(wait);
+    } catch (const EIdConnClosedGracefully&) {
+      if (ARaiseExceptionIfDisconnected) throw;
+      return 0;
+    }
+    if (!readable) {
+      if (ARaiseExceptionOnTimeout) throw EIdReadTimeout();
+      return -1;
+    }
+    int count = 0;
+    if (!FOpened) {
+      if (ARaiseExceptionIfDisconnected) throw EIdNotConnected();
+    } else {
+      std::lock_guard lock(FReceiveLock);
+      uint8_t chunk[kReceiveChunk];
+      try {
+        count =
+            SourceReceive(chunk, RecvBufferSize < kReceiveChunk ? RecvBufferSize : kReceiveChunk);
+      } catch (const EIdClosedSocket&) {
+        if (ARaiseExceptionIfDisconnected) throw;
+      }
+      if (count > 0) FInputBuffer.Write(chunk, count);
+    }
+    if (count < 0) {
+      // Another thread's connected test took what arrived into the buffer.
+      const int grown = FInputBuffer.Size() - sizeBefore;
+      if (grown > 0) return grown;
+      continue;
+    }
+    if (count == 0) FClosedGracefully = true;
+    CheckForDisconnect(ARaiseExceptionIfDisconnected, false);
+    if (count != 0) return count;
+    if (!SourceAllocated()) return 0;
+  }
+}
+
+bool TIdIOHandler::Connected() {
+  try {
+    ReadFromSource(false, 0, false);
+  } catch (const EIdSocketError& e) {
+    const int number = e.LastError();
+    if (number == 10053 || number == 10054 || number == 10058) return false;
+    throw;
+  }
+  CheckForDisconnect(false);
+  return !InputBufferIsEmpty() || (SourceAllocated() && FOpened && !FClosedGracefully);
+}
+
+bool TIdIOHandler::CheckForDataOnSource(int ATimeout) {
+  const int sizeBefore = FInputBuffer.Size();
+  if (!Connected()) return false;
+  if (FInputBuffer.Size() > sizeBefore) return true;
+  return ReadFromSource(false, ATimeout, false) > 0;
+}
+
+void TIdIOHandler::EnsureInputBytes(int AByteCount) {
+  if (AByteCount > 0) {
+    while (FInputBuffer.Size() < AByteCount) {
+      if (ReadFromSource(false) > 0 && FInputBuffer.Size() >= AByteCount) break;
+      CheckForDisconnect(true, true);
+    }
+  } else if (AByteCount < 0 && InputBufferIsEmpty()) {
+    ReadFromSource(false, ReadTimeout, false);
+    CheckForDisconnect(true, true);
+  }
+}
+
+uint8_t TIdIOHandler::ReadByte() {
+  EnsureInputBytes(1);
+  return FInputBuffer.ExtractByte();
+}
+
+void TIdIOHandler::ReadBytes(TIdBytes& VBuffer, int AByteCount, bool AAppend) {
+  if (AByteCount == 0) return;
+  EnsureInputBytes(AByteCount);
+  FInputBuffer.ExtractToBytes(VBuffer, AByteCount, AAppend);
+}
+
+void TIdIOHandler::ReadInto(uint8_t* ADest, int AByteCount) {
+  if (AByteCount <= 0) return;
+  EnsureInputBytes(AByteCount);
+  FInputBuffer.ExtractTo(ADest, AByteCount);
+}
+
+void TIdIOHandler::Write(const TIdBytes& ABuffer, int ALength, int AOffset) {
+  const int available = static_cast<int>(ABuffer.size()) - AOffset;
+  if (ALength < 0 || ALength > available) ALength = available;
+  if (ALength < 1) return;
+  Write(ABuffer.data() + AOffset, ALength);
+}
+
+void TIdIOHandler::Write(const uint8_t* ABuffer, int ALength) {
+  if (ALength < 1) return;
+  std::lock_guard lock(FWriteLock);
+  CheckForDisconnect(true, true);
+  int position = 0;
+  while (position < ALength) {
+    int sent;
+    try {
+      sent = SourceSend(ABuffer + position, ALength - position, WriteTimeout);
+    } catch (const EIdSocketError& e) {
+      // A peer that took nothing for the whole timeout is dropped, so its own thread ends too.
+      if (e.LastError() == Id_WSAETIMEDOUT) Close();
+      throw;
+    }
+    if (sent == 0) FClosedGracefully = true;
+    CheckForDisconnect(true, false);
+    position += sent;
+  }
+}
+
+void TIdIOHandler::Write(std::u16string_view AOut, const IIdTextEncoding* AByteEncoding) {
+  if (AOut.empty()) return;
+  const IIdTextEncoding& encoding = AByteEncoding ? *AByteEncoding : *DefStringEncoding;
+  Write(encoding.GetBytes(AOut));
+}

@@ -1,0 +1,264 @@
+#include "IdSocketHandle.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "IdException.h"
+#include "IdTextEncoding.h"
+
+// Holds the descriptor for the length of one platform call. While any holder exists a close from
+// another thread only shuts the socket down; the last holder releases the descriptor.
+class TSocketUse {
+ public:
+  explicit TSocketUse(TIdSocketHandle& ASocket) : FSocket(ASocket) {
+    std::lock_guard lock(ASocket.FCloseLock);
+    if (ASocket.FAllocated) {
+      FFd = ASocket.FHandle;
+      ++ASocket.FUsers;
+    }
+  }
+  ~TSocketUse() {
+    if (FFd < 0) return;
+    std::lock_guard lock(FSocket.FCloseLock);
+    if (--FSocket.FUsers == 0 && FSocket.FReleasePending) {
+      ::close(FFd);
+      FSocket.FReleasePending = false;
+      if (!FSocket.FAllocated) FSocket.FHandle = -1;
+    }
+  }
+  TSocketUse(const TSocketUse&) = delete;
+  TSocketUse& operator=(const TSocketUse&) = delete;
+  int Fd() const { return FFd; }
+
+ private:
+  TIdSocketHandle& FSocket;
+  int FFd = -1;
+};
+
+namespace {
+
+std::u16string Widen(const char* AText) {
+  std::u16string text;
+  for (; *AText; ++AText) text.push_back(static_cast<unsigned char>(*AText));
+  return text;
+}
+
+std::u16string FormatAddress(const sockaddr_storage& AAddress, uint16_t& APort) {
+  if (AAddress.ss_family == AF_INET6) {
+    const auto& a6 = reinterpret_cast<const sockaddr_in6&>(AAddress);
+    APort = ntohs(a6.sin6_port);
+    // Eight groups, upper-case, never shortened with "::".
+    char text[48];
+    int length = 0;
+    for (int group = 0; group < 8; ++group) {
+      const unsigned value =
+          (a6.sin6_addr.s6_addr[2 * group] << 8) | a6.sin6_addr.s6_addr[2 * group + 1];
+      length += std::snprintf(text + length, sizeof text - length, group ? ":%X" : "%X", value);
+    }
+    return Widen(text);
+  }
+  const auto& a4 = reinterpret_cast<const sockaddr_in&>(AAddress);
+  APort = ntohs(a4.sin_port);
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &a4.sin_addr, text, sizeof text);
+  return Widen(text);
+}
+
+bool StackSupports(int AFamily) {
+  const int fd = ::socket(AFamily, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+}  // namespace
+
+TIdSocketHandle::~TIdSocketHandle() {
+  CloseSocket();
+  std::lock_guard lock(FCloseLock);
+  if (FReleasePending && FHandle >= 0) ::close(FHandle);
+}
+
+bool TIdSocketHandle::HandleAllocated() const {
+  std::lock_guard lock(FCloseLock);
+  return FAllocated;
+}
+
+int TIdSocketHandle::Handle() const {
+  std::lock_guard lock(FCloseLock);
+  return FAllocated ? FHandle : -1;
+}
+
+void TIdSocketHandle::AllocateSocket() {
+  CloseSocket();
+  const int fd =
+      ::socket(IPVersion == Id_IPv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) RaiseLastSocketError();
+  std::lock_guard lock(FCloseLock);
+  FHandle = fd;
+  FAllocated = true;
+}
+
+void TIdSocketHandle::Bind() {
+  TSocketUse use(*this);
+  if (use.Fd() < 0) RaiseSocketError(10038);
+  // Linux refuses to rebind a port whose old connections linger in TIME_WAIT unless
+  // SO_REUSEADDR is on, while it still refuses a port on which another socket listens. Turning
+  // the option on for every setting gives the Windows behaviour of both rsTrue and rsFalse.
+  const int on = 1;
+  ::setsockopt(use.Fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+
+  sockaddr_storage address{};
+  socklen_t length;
+  const TIdBytes ipBytes = IdTextEncodingASCII().GetBytes(IP);
+  const std::string ip(ipBytes.begin(), ipBytes.end());
+  if (IPVersion == Id_IPv6) {
+    // Both default bindings share the port: the IPv6 wildcard must not claim IPv4 as well.
+    ::setsockopt(use.Fd(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    auto& a6 = reinterpret_cast<sockaddr_in6&>(address);
+    a6.sin6_family = AF_INET6;
+    a6.sin6_port = htons(Port);
+    a6.sin6_addr = in6addr_any;
+    if (!ip.empty() && ::inet_pton(AF_INET6, ip.c_str(), &a6.sin6_addr) != 1)
+      RaiseSocketError(10022);
+    length = sizeof a6;
+  } else {
+    auto& a4 = reinterpret_cast<sockaddr_in&>(address);
+    a4.sin_family = AF_INET;
+    a4.sin_port = htons(Port);
+    a4.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (!ip.empty() && ::inet_pton(AF_INET, ip.c_str(), &a4.sin_addr) != 1) RaiseSocketError(10022);
+    length = sizeof a4;
+  }
+  if (::bind(use.Fd(), reinterpret_cast<sockaddr*>(&address), length) != 0) RaiseLastSocketError();
+  sockaddr_storage bound{};
+  socklen_t boundLength = sizeof bound;
+  if (::getsockname(use.Fd(), reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0)
+    IP = FormatAddress(bound, Port);
+}
+
+void TIdSocketHandle::Listen(int AQueueCount) {
+  TSocketUse use(*this);
+  if (use.Fd() < 0) RaiseSocketError(10038);
+  if (::listen(use.Fd(), AQueueCount) != 0) RaiseLastSocketError();
+}
+
+void TIdSocketHandle::Reset() {
+  CloseSocket();
+  IP.clear();
+  PeerIP.clear();
+  Port = 0;
+  PeerPort = 0;
+}
+
+bool TIdSocketHandle::Accept(TIdSocketHandle& AListening) {
+  Reset();
+  TSocketUse listening(AListening);
+  if (listening.Fd() < 0) return false;
+  sockaddr_storage peer{};
+  socklen_t peerLength = sizeof peer;
+  const int fd =
+      ::accept4(listening.Fd(), reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
+  if (fd < 0) return false;
+  {
+    std::lock_guard lock(FCloseLock);
+    FHandle = fd;
+    FAllocated = true;
+  }
+  IPVersion = peer.ss_family == AF_INET6 ? Id_IPv6 : Id_IPv4;
+  PeerIP = FormatAddress(peer, PeerPort);
+  sockaddr_storage local{};
+  socklen_t localLength = sizeof local;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0)
+    IP = FormatAddress(local, Port);
+  if (!FUseNagle) {
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  }
+  return true;
+}
+
+bool TIdSocketHandle::Readable(int AMSec) {
+  TSocketUse use(*this);
+  if (use.Fd() < 0) throw EIdConnClosedGracefully();
+  pollfd entry{use.Fd(), POLLIN, 0};
+  for (;;) {
+    const int rc = ::poll(&entry, 1, AMSec < 0 ? -1 : AMSec);
+    if (rc >= 0) return rc > 0;
+    if (errno != EINTR) RaiseLastSocketError();
+  }
+}
+
+int TIdSocketHandle::Receive(uint8_t* ABuffer, int ALength) {
+  TSocketUse use(*this);
+  if (use.Fd() < 0) throw EIdClosedSocket();
+  for (;;) {
+    const ssize_t n = ::recv(use.Fd(), ABuffer, ALength, MSG_DONTWAIT);
+    if (n >= 0) return static_cast<int>(n);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return -1;
+    if (errno != EINTR) RaiseLastSocketError();
+  }
+}
+
+int TIdSocketHandle::Send(const uint8_t* ABuffer, int ALength, int ATimeoutMSec) {
+  TSocketUse use(*this);
+  if (use.Fd() < 0) throw EIdClosedSocket();
+  for (;;) {
+    const ssize_t n = ::send(use.Fd(), ABuffer, ALength, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) return static_cast<int>(n);
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) RaiseLastSocketError();
+    // A peer that stops reading must not hold the writer (and the connection list the broadcast
+    // keeps locked) for ever.
+    pollfd entry{use.Fd(), POLLOUT, 0};
+    const int rc = ::poll(&entry, 1, ATimeoutMSec < 0 ? -1 : ATimeoutMSec);
+    if (rc == 0) RaiseSocketError(Id_WSAETIMEDOUT);
+    if (rc < 0 && errno != EINTR) RaiseLastSocketError();
+  }
+}
+
+void TIdSocketHandle::CloseSocket() {
+  std::lock_guard lock(FCloseLock);
+  if (!FAllocated) return;
+  FAllocated = false;
+  // Shutting down both directions wakes a wait or read in progress on another thread.
+  ::shutdown(FHandle, SHUT_RDWR);
+  if (FUsers == 0) {
+    ::close(FHandle);
+    FHandle = -1;
+  } else {
+    FReleasePending = true;
+  }
+}
+
+void TIdSocketHandle::SetUseNagle(bool AValue) {
+  if (AValue == FUseNagle) return;
+  FUseNagle = AValue;
+  TSocketUse use(*this);
+  if (use.Fd() < 0) return;
+  const int noDelay = AValue ? 0 : 1;
+  ::setsockopt(use.Fd(), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+}
+
+TIdSocketHandle& TIdSocketHandles::Add() {
+  FItems.push_back(std::make_unique<TIdSocketHandle>(FDefaultPort));
+  return *FItems.back();
+}
+
+bool GStackSupportsIPv4() {
+  static const bool supported = StackSupports(AF_INET);
+  return supported;
+}
+
+bool GStackSupportsIPv6() {
+  static const bool supported = StackSupports(AF_INET6);
+  return supported;
+}

@@ -1,0 +1,50 @@
+// tessiva-sensor: sends one command to the simulated sensor of a running Tessiva and prints
+// the answer. Exit status: 0 "ok", 1 "error", 2 no answer (not running, bad socket, usage).
+
+#include <chrono>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "SensorControlClient.h"
+#include "SensorSocketPath.h"
+
+namespace {
+
+// Longer than the engine's own wait for the main thread, so its answer arrives first.
+constexpr std::chrono::seconds kAnswerTimeout{20};
+
+int Usage() {
+  std::cerr << "usage: tessiva-sensor [--socket PATH] COMMAND [ARGS...]\n"
+               "commands: touch FINGER [QUALITY] [suspicious] | unplug | plug | status | help\n"
+               "example:  tessiva-sensor touch 3 72\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string socketPath = DefaultSensorSocketPath();
+  int first = 1;
+  if (first < argc && std::string_view(argv[first]) == "--socket") {
+    if (first + 1 >= argc) return Usage();
+    socketPath = argv[first + 1];
+    first += 2;
+  }
+  if (first >= argc) return Usage();
+  std::string command;
+  for (int i = first; i < argc; ++i) {
+    const std::string_view word = argv[i];
+    if (word.find_first_of("\r\n") != std::string_view::npos) return Usage();
+    if (!command.empty()) command.push_back(' ');
+    command.append(word);
+  }
+  try {
+    const std::string answer = SendSensorCommand(socketPath, command, kAnswerTimeout);
+    std::cout << answer << '\n';
+    return answer == "ok" || answer.starts_with("ok ") ? 0 : 1;
+  } catch (const ESensorControlUnavailable& error) {
+    std::cerr << "tessiva-sensor: " << error.what() << " (is Tessiva running?)\n";
+    return 2;
+  }
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "IdTextEncoding.h"
+
+// A byte queue: received bytes not yet consumed. The connection's own thread reads from it while
+// a broadcasting thread's connected test may append to it, so every operation takes its lock.
+class TIdBuffer {
+ public:
+  static constexpr int kGrowthFactor = 2048;
+
+  int Size() const;
+  // Appends ALength bytes; raises EIdTooMuchDataInBuffer past 2147483647 bytes.
+  void Write(const uint8_t* ABytes, int ALength);
+  // A negative count means every buffered byte; 0 (also an empty buffer with -1) leaves VBytes
+  // untouched. With AAppend the bytes go after VBytes' content, else to its start (VBytes grows
+  // to the count when shorter, never shrinks). A negative AIndex takes the bytes from the head and
+  // removes them; a non-negative one copies from that position without removing.
+  void ExtractToBytes(TIdBytes& VBytes, int AByteCount = -1, bool AAppend = true, int AIndex = -1);
+  // Removes and returns the first byte; the buffer must not be empty.
+  uint8_t ExtractByte();
+  // Removes and copies the first AByteCount bytes to ADest; the buffer must hold that many.
+  void ExtractTo(uint8_t* ADest, int AByteCount);
+  void Clear();
+
+ private:
+  void RemoveLocked(int AByteCount);
+
+  mutable std::mutex FLock;
+  TIdBytes FBytes;
+  int FHead = 0;
+  int FSize = 0;
+};

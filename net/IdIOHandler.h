@@ -1,0 +1,78 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "IdBuffer.h"
+#include "IdTextEncoding.h"
+
+// A connection's buffered reader and unbuffered writer. All reading and writing logic lives here;
+// the transport underneath is reached through the small Source* interface, implemented over a
+// socket by TIdIOHandlerStack and over memory by TIdIOHandlerMemory (which tests and fuzzers use
+// to feed exact bytes and to make the n-th transport call fail).
+//
+// Threads: the connection's own thread reads; other threads may call Connected and Write at the
+// same time (the broadcast). A receive and its append to InputBuffer happen under one lock, so
+// bytes never reach the buffer out of order; each Write holds the write lock for its whole array,
+// so the bytes of two writes never interleave on the wire.
+class TIdIOHandler {
+ public:
+  TIdIOHandler() = default;
+  virtual ~TIdIOHandler() = default;
+  TIdIOHandler(const TIdIOHandler&) = delete;
+  TIdIOHandler& operator=(const TIdIOHandler&) = delete;
+
+  virtual void Open();
+  virtual void Close();
+  bool Opened() const { return FOpened.load(); }
+  bool ClosedGracefully() const { return FClosedGracefully.load(); }
+
+  bool Connected();
+  bool CheckForDataOnSource(int ATimeout = 0);
+  bool InputBufferIsEmpty() const { return FInputBuffer.Size() == 0; }
+  TIdBuffer& InputBuffer() { return FInputBuffer; }
+  bool Readable(int AMSec) { return SourceReadable(AMSec); }
+
+  uint8_t ReadByte();
+  void ReadBytes(TIdBytes& VBuffer, int AByteCount, bool AAppend = true);
+  // Waits until AByteCount bytes are buffered, then moves them to ADest (no allocation).
+  void ReadInto(uint8_t* ADest, int AByteCount);
+
+  void Write(const TIdBytes& ABuffer, int ALength = -1, int AOffset = 0);
+  void Write(const uint8_t* ABuffer, int ALength);
+  void Write(std::u16string_view AOut, const IIdTextEncoding* AByteEncoding = nullptr);
+
+  int ReadFromSource(bool ARaiseExceptionIfDisconnected = true, int ATimeout = -1,
+                     bool ARaiseExceptionOnTimeout = true);
+  void CheckForDisconnect(bool ARaiseExceptionIfDisconnected = true, bool AIgnoreBuffer = false);
+
+  int32_t Tag = 0;
+  int ReadTimeout = -1;
+  int RecvBufferSize = 32768;
+  int SendBufferSize = 32768;
+  // Longest wait for the peer to take written data before the write fails and the connection is
+  // closed; -1 means no limit.
+  std::atomic<int> WriteTimeout{5000};
+  const IIdTextEncoding* DefStringEncoding = &IdTextEncodingDefault();
+
+ protected:
+  // The transport. SourceReceive never waits: count, 0 at end-of-stream, -1 when nothing is
+  // there; it throws EIdClosedSocket when the transport is gone. SourceSend sends part of the
+  // range, waiting at most ATimeout for room.
+  virtual bool SourceAllocated() = 0;
+  virtual bool SourceReadable(int AMSec) = 0;
+  virtual int SourceReceive(uint8_t* ABuffer, int ALength) = 0;
+  virtual int SourceSend(const uint8_t* ABuffer, int ALength, int ATimeout) = 0;
+  virtual void SourceClose() = 0;
+
+ private:
+  void EnsureInputBytes(int AByteCount);
+
+  TIdBuffer FInputBuffer;
+  std::atomic<bool> FOpened{false};
+  std::atomic<bool> FClosedGracefully{false};
+  std::mutex FReceiveLock;
+  std::mutex FWriteLock;
+};

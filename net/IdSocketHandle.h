@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+enum TIdIPVersion { Id_IPv4 = 0, Id_IPv6 = 1 };
+enum TIdReuseSocket { rsOSDependent = 0, rsTrue = 1, rsFalse = 2 };
+
+// One socket: a listening socket of the server or the socket of one accepted connection.
+//
+// CloseSocket may be called from any thread while another thread waits on or reads from the
+// socket: it shuts the socket down for both directions, which wakes that wait, and the descriptor
+// itself is released only when no thread is inside a call on it, so no call can ever act on a
+// descriptor number the system has handed out again.
+class TIdSocketHandle {
+ public:
+  TIdSocketHandle() = default;
+  explicit TIdSocketHandle(uint16_t APort) : Port(APort) {}
+  ~TIdSocketHandle();
+  TIdSocketHandle(const TIdSocketHandle&) = delete;
+  TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
+
+  void AllocateSocket();
+  void Bind();
+  void Listen(int AQueueCount);
+  // Accepts a connection on AListening into this wrapper; false when the accept call fails.
+  bool Accept(TIdSocketHandle& AListening);
+  // Waits until the socket is readable (data, end-of-stream or a pending error); -1: no limit.
+  bool Readable(int AMSec);
+  bool Select(int ATimeout) { return Readable(ATimeout); }
+  // Receives without waiting: the count, 0 at end-of-stream, -1 when nothing is there.
+  int Receive(uint8_t* ABuffer, int ALength);
+  // Sends part of the range and returns the count sent; waits at most ATimeoutMSec for the peer to
+  // take data (-1: no limit) and then fails with 10060.
+  int Send(const uint8_t* ABuffer, int ALength, int ATimeoutMSec);
+  void CloseSocket();
+  void SetUseNagle(bool AValue);
+
+  bool HandleAllocated() const;
+  int Handle() const;
+
+  std::u16string IP;
+  uint16_t Port = 0;
+  std::u16string PeerIP;
+  uint16_t PeerPort = 0;
+  TIdIPVersion IPVersion = Id_IPv4;
+  TIdReuseSocket ReuseSocket = rsOSDependent;
+  bool UseNagle() const { return FUseNagle; }
+
+ private:
+  friend class TSocketUse;
+  void Reset();
+  void ReadAddresses(bool APeerToo);
+
+  mutable std::mutex FCloseLock;
+  int FHandle = -1;
+  bool FAllocated = false;
+  int FUsers = 0;
+  bool FReleasePending = false;
+  bool FUseNagle = true;
+};
+
+// The server's bindings; owns its items.
+class TIdSocketHandles {
+ public:
+  explicit TIdSocketHandles(uint16_t ADefaultPort = 0) : FDefaultPort(ADefaultPort) {}
+  TIdSocketHandle& Add();
+  void Clear() { FItems.clear(); }
+  int Count() const { return static_cast<int>(FItems.size()); }
+  TIdSocketHandle& operator[](int AIndex) { return *FItems[AIndex]; }
+  uint16_t DefaultPort() const { return FDefaultPort; }
+  void SetDefaultPort(uint16_t APort) { FDefaultPort = APort; }
+
+ private:
+  uint16_t FDefaultPort;
+  std::vector<std::unique_ptr<TIdSocketHandle>> FItems;
+};
+
+bool GStackSupportsIPv4();
+bool GStackSupportsIPv6();

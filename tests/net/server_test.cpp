@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "IdCustomTCPServer.h"
+#include "IdException.h"
+#include "LoopbackClient.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Records what the handlers saw, from whichever thread they ran on.
+struct TEventLog {
+  std::mutex Lock;
+  std::vector<std::string> Events;
+  std::vector<std::thread::id> Threads;
+  std::vector<int> Counts;
+
+  void Add(TIdCustomTCPServer& AServer, const std::string& AEvent) {
+    const int count = AServer.Contexts().Count();
+    std::lock_guard lock(Lock);
+    Events.push_back(AEvent);
+    Threads.push_back(std::this_thread::get_id());
+    Counts.push_back(count);
+  }
+  size_t Size() {
+    std::lock_guard lock(Lock);
+    return Events.size();
+  }
+};
+
+class ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Server.OnConnect = [this](TIdContext*) { Log.Add(Server, "connect"); };
+    Server.OnDisconnect = [this](TIdContext*) { Log.Add(Server, "disconnect"); };
+    // An execute handler that waits for input like the real one does and consumes it (unread
+    // input keeps a closed connection counting as connected).
+    Server.OnExecute = [](TIdContext* AContext) {
+      auto* io = AContext->Connection()->IOHandler();
+      io->CheckForDataOnSource(10);
+      TIdBytes discarded;
+      io->InputBuffer().ExtractToBytes(discarded);
+    };
+  }
+  uint16_t ListenOnLoopback() {
+    auto& binding = Server.Bindings().Add();
+    binding.IP = u"127.0.0.1";
+    binding.Port = 0;
+    Server.SetActive(true);
+    return Server.Bindings()[0].Port;
+  }
+  TEventLog Log;
+  TIdCustomTCPServer Server;
+};
+
+TEST_F(ServerTest, DefaultBindingsAcceptOnIPv4AndIPv6) {
+  Server.SetDefaultPort(0);
+  Server.SetActive(true);
+  ASSERT_TRUE(Server.Active());
+  ASSERT_GE(Server.Bindings().Count(), 1);
+  EXPECT_EQ(Server.Bindings()[0].IPVersion, Id_IPv4);
+  EXPECT_EQ(Server.Bindings()[0].IP, u"0.0.0.0");
+  TLoopbackClient v4(Server.Bindings()[0].Port);
+  ASSERT_TRUE(WaitFor([&] { return Log.Size() == 1; }));
+  if (GStackSupportsIPv6()) {
+    ASSERT_EQ(Server.Bindings().Count(), 2);
+    EXPECT_EQ(Server.Bindings()[1].IPVersion, Id_IPv6);
+    EXPECT_EQ(Server.Bindings()[1].IP, u"0:0:0:0:0:0:0:0");
+    TLoopbackClient v6(Server.Bindings()[1].Port, true);
+    ASSERT_TRUE(WaitFor([&] { return Log.Size() == 2; }));
+  }
+}
+
+TEST_F(ServerTest, ConnectAndCloseAtOnceGivesOneConnectThenOneDisconnectOnOneThread) {
+  const uint16_t port = ListenOnLoopback();
+  { TLoopbackClient client(port); }
+  ASSERT_TRUE(WaitFor([&] { return Log.Size() == 2; }));
+  ASSERT_TRUE(WaitFor([&] { return Server.Contexts().Count() == 0; }));
+  std::lock_guard lock(Log.Lock);
+  EXPECT_EQ(Log.Events, (std::vector<std::string>{"connect", "disconnect"}));
+  EXPECT_EQ(Log.Threads[0], Log.Threads[1]);
+  EXPECT_NE(Log.Threads[0], std::this_thread::get_id());
+  // The count inside each handler includes the connection itself.
+  EXPECT_EQ(Log.Counts, (std::vector<int>{1, 1}));
+}
+
+TEST_F(ServerTest, PortInUseFailsAndALaterActivationOnAFreePortSucceeds) {
+  const uint16_t port = ListenOnLoopback();
+  TIdCustomTCPServer second;
+  auto& binding = second.Bindings().Add();
+  binding.IP = u"127.0.0.1";
+  binding.Port = port;
+  try {
+    second.SetActive(true);
+    FAIL() << "activated on a port in use";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.LastError(), 10048);
+    EXPECT_STREQ(e.what(), "Socket Error # 10048\r\nAddress already in use.");
+  }
+  EXPECT_FALSE(second.Active());
+  second.Bindings()[0].Port = 0;
+  second.SetActive(true);
+  EXPECT_TRUE(second.Active());
+  TLoopbackClient client(second.Bindings()[0].Port);
+}
+
+TEST_F(ServerTest, LoopbackBindingRefusesOtherAddressesAndKeepsDefaultPort) {
+  Server.SetDefaultPort(4321);
+  const uint16_t port = ListenOnLoopback();
+  EXPECT_EQ(Server.DefaultPort(), 4321);
+  EXPECT_EQ(Server.Bindings().Count(), 1);
+  TLoopbackClient ok(port);
+  if (GStackSupportsIPv6()) {
+    EXPECT_THROW(TLoopbackClient(port, true), std::runtime_error);
+  }
+}
+
+TEST_F(ServerTest, DeactivationClosesEveryClientAndWaitsForTheirThreads) {
+  const uint16_t port = ListenOnLoopback();
+  TLoopbackClient a(port), b(port), c(port);
+  ASSERT_TRUE(WaitFor([&] { return Server.Contexts().Count() == 3; }));
+  Server.SetActive(false);
+  EXPECT_FALSE(Server.Active());
+  EXPECT_EQ(Server.Contexts().Count(), 0);
+  {
+    std::lock_guard lock(Log.Lock);
+    EXPECT_EQ(std::count(Log.Events.begin(), Log.Events.end(), "disconnect"), 3);
+  }
+  EXPECT_TRUE(a.WaitForClose());
+  EXPECT_TRUE(b.WaitForClose());
+  EXPECT_TRUE(c.WaitForClose());
+  // The bindings survive and serve the next activation.
+  Server.SetActive(true);
+  TLoopbackClient again(Server.Bindings()[0].Port);
+  ASSERT_TRUE(WaitFor([&] { return Server.Contexts().Count() == 1; }));
+}
+
+TEST_F(ServerTest, AnExceptionFromExecuteEndsOnlyThatClient) {
+  std::atomic<int> executes{0};
+  Server.OnExecute = [&](TIdContext* AContext) {
+    auto* io = AContext->Connection()->IOHandler();
+    io->CheckForDataOnSource(10);
+    if (!io->InputBufferIsEmpty() && io->ReadByte() == '!') throw std::runtime_error("boom");
+    ++executes;
+  };
+  const uint16_t port = ListenOnLoopback();
+  TLoopbackClient bad(port), good(port);
+  ASSERT_TRUE(WaitFor([&] { return Server.Contexts().Count() == 2; }));
+  bad.Send("!");
+  EXPECT_TRUE(bad.WaitForClose());
+  ASSERT_TRUE(WaitFor([&] { return Server.Contexts().Count() == 1; }));
+  const int before = executes;
+  EXPECT_TRUE(WaitFor([&] { return executes > before + 3; }));
+  EXPECT_TRUE(good.NothingWithin(50ms));
+  {
+    std::lock_guard lock(Log.Lock);
+    EXPECT_EQ(std::count(Log.Events.begin(), Log.Events.end(), "disconnect"), 1);
+  }
+  Server.SetActive(false);  // the handler refers to this test's locals
+}
+
+TEST_F(ServerTest, AnExceptionFromConnectStillRunsDisconnect) {
+  Server.OnConnect = [this](TIdContext*) {
+    Log.Add(Server, "connect");
+    throw std::runtime_error("refused");
+  };
+  const uint16_t port = ListenOnLoopback();
+  TLoopbackClient client(port);
+  EXPECT_TRUE(client.WaitForClose());
+  ASSERT_TRUE(WaitFor([&] { return Log.Size() == 2; }));
+  EXPECT_TRUE(WaitFor([&] { return Server.Contexts().Count() == 0; }));
+}
+
+TEST(Server, DestroyingAnActiveServerWithClients) {
+  std::atomic<int> disconnects{0};
+  std::optional<TLoopbackClient> client;
+  {
+    TIdCustomTCPServer server;
+    server.OnDisconnect = [&](TIdContext*) { ++disconnects; };
+    auto& binding = server.Bindings().Add();
+    binding.IP = u"127.0.0.1";
+    server.SetActive(true);
+    client.emplace(server.Bindings()[0].Port);
+    ASSERT_TRUE(WaitFor([&] { return server.Contexts().Count() == 1; }));
+  }
+  EXPECT_EQ(disconnects, 1);
+  EXPECT_TRUE(client->WaitForClose());
+}
+
+TEST_F(ServerTest, ManyShortConnectionsLeaveNothingBehind) {
+  const uint16_t port = ListenOnLoopback();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([port] {
+      for (int i = 0; i < 50; ++i) {
+        TLoopbackClient client(port);
+        client.Send("x");
+      }
+    });
+  for (auto& t : threads) t.join();
+  ASSERT_TRUE(WaitFor([&] { return Log.Size() == 400; })) << Log.Size();
+  EXPECT_TRUE(WaitFor([&] { return Server.Contexts().Count() == 0; }));
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "IdException.h"
+#include "IdIOHandlerStack.h"
+#include "IdSocketHandle.h"
+#include "LoopbackClient.h"
+
+namespace {
+
+std::unique_ptr<TIdSocketHandle> ListenOn(const std::u16string& AIP, uint16_t APort,
+                                          TIdIPVersion AVersion = Id_IPv4) {
+  auto listening = std::make_unique<TIdSocketHandle>(APort);
+  listening->IPVersion = AVersion;
+  listening->IP = AIP;
+  listening->AllocateSocket();
+  listening->Bind();
+  listening->Listen(15);
+  return listening;
+}
+
+// One accepted connection: the server side as the connection server sees it, the client side as
+// a plain socket.
+struct TConnectedPair {
+  explicit TConnectedPair(TIdIPVersion AVersion = Id_IPv4)
+      : Listening(ListenOn(AVersion == Id_IPv6 ? u"::1" : u"127.0.0.1", 0, AVersion)),
+        Client(Listening->Port, AVersion == Id_IPv6) {
+    Server.Open();
+    if (!Server.Binding()->Accept(*Listening)) throw std::runtime_error("accept failed");
+  }
+  std::unique_ptr<TIdSocketHandle> Listening;
+  TLoopbackClient Client;
+  TIdIOHandlerStack Server;
+};
+
+TEST(Socket, PortInUseRaisesAddressInUse) {
+  auto first = ListenOn(u"127.0.0.1", 0);
+  TIdSocketHandle second(first->Port);
+  second.IP = u"127.0.0.1";
+  second.AllocateSocket();
+  try {
+    second.Bind();
+    FAIL() << "bind on a listening port succeeded";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.LastError(), 10048);
+    EXPECT_STREQ(e.what(), "Socket Error # 10048\r\nAddress already in use.");
+  }
+}
+
+TEST(Socket, NonLocalAddressCannotBeAssigned) {
+  TIdSocketHandle handle;
+  handle.IP = u"192.0.2.1";  // documentation range: never a local address
+  handle.AllocateSocket();
+  try {
+    handle.Bind();
+    FAIL();
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.LastError(), 10049);
+  }
+}
+
+TEST(Socket, RebindWhileOldConnectionsLingerInTimeWait) {
+  uint16_t port;
+  {
+    TConnectedPair pair;
+    port = pair.Listening->Port;
+    // The server closes first, so the server side of the connection goes to TIME_WAIT.
+    pair.Server.Close();
+    ASSERT_TRUE(pair.Client.WaitForClose());
+  }
+  auto again = ListenOn(u"127.0.0.1", port);
+  EXPECT_EQ(again->Port, port);
+}
+
+TEST(Socket, AddressesOfAnAcceptedConnection) {
+  TConnectedPair v4;
+  EXPECT_EQ(v4.Server.Binding()->IP, u"127.0.0.1");
+  EXPECT_EQ(v4.Server.Binding()->PeerIP, u"127.0.0.1");
+  EXPECT_EQ(v4.Server.Binding()->Port, v4.Listening->Port);
+  EXPECT_NE(v4.Server.Binding()->PeerPort, 0);
+  if (!GStackSupportsIPv6()) GTEST_SKIP() << "no IPv6";
+  TConnectedPair v6(Id_IPv6);
+  EXPECT_EQ(v6.Server.Binding()->PeerIP, u"0:0:0:0:0:0:0:1");
+  EXPECT_EQ(v6.Server.Binding()->IPVersion, Id_IPv6);
+}
+
+TEST(Socket, CloseFromAnotherThreadWakesABlockedRead) {
+  TConnectedPair pair;
+  std::atomic<bool> ended{false};
+  std::thread reader([&] {
+    try {
+      pair.Server.ReadByte();
+    } catch (const EIdException&) {
+    }
+    ended = true;
+  });
+  ASSERT_TRUE(pair.Client.NothingWithin(std::chrono::milliseconds(50)));
+  EXPECT_FALSE(ended);
+  pair.Server.Close();
+  pair.Server.Close();
+  reader.join();
+  EXPECT_TRUE(ended);
+  EXPECT_FALSE(pair.Server.Connected());
+  EXPECT_TRUE(pair.Client.WaitForClose());
+}
+
+TEST(Socket, PeerCloseAfterDataDeliversTheDataFirst) {
+  TConnectedPair pair;
+  pair.Client.Send("abc");
+  pair.Client.Close();
+  EXPECT_EQ(pair.Server.ReadByte(), 'a');
+  EXPECT_EQ(pair.Server.ReadByte(), 'b');
+  EXPECT_EQ(pair.Server.ReadByte(), 'c');
+  EXPECT_THROW(pair.Server.ReadByte(), EIdConnClosedGracefully);
+  EXPECT_FALSE(pair.Server.Connected());
+}
+
+TEST(Socket, ForeignConnectedAndWriteWhileTheOwnThreadReads) {
+  // The broadcast tests and writes a connection from another thread while the connection's own
+  // thread reads; no byte may be lost, duplicated or reordered on either side.
+  TConnectedPair pair;
+  constexpr int kBytes = 20000;
+  std::thread own([&] {
+    for (int i = 0; i < kBytes; ++i) ASSERT_EQ(pair.Server.ReadByte(), uint8_t(i * 7));
+  });
+  std::thread foreign([&] {
+    for (int i = 0; i < 200; ++i) {
+      EXPECT_TRUE(pair.Server.Connected());
+      pair.Server.Write(TIdBytes(100, uint8_t(i)));
+    }
+  });
+  std::string data;
+  for (int i = 0; i < kBytes; ++i) data.push_back(char(uint8_t(i * 7)));
+  for (size_t sent = 0; sent < data.size(); sent += 1000) pair.Client.Send(data.substr(sent, 1000));
+  const std::string received = pair.Client.ReceiveExactly(200 * 100);
+  own.join();
+  foreign.join();
+  ASSERT_EQ(received.size(), 200u * 100u);
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(uint8_t(received[i * 100]), uint8_t(i));
+}
+
+TEST(Socket, AWriteThatMakesNoProgressFailsAndClosesTheConnection) {
+  TConnectedPair pair;
+  pair.Server.WriteTimeout = 200;
+  const TIdBytes chunk(1 << 20, 'x');
+  // The client never reads: kernel buffers fill, then the write must give up instead of hanging.
+  try {
+    for (int i = 0; i < 256; ++i) pair.Server.Write(chunk);
+    FAIL() << "256 MiB went into a peer that reads nothing";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.LastError(), 10060);
+  }
+  EXPECT_FALSE(pair.Server.Connected());
+}
+
+}  // namespace
