@@ -1,0 +1,123 @@
+#include "JsonWriter.h"
+
+#include "JsonNumberText.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+bool NeedsEscape(char16_t AChar) {
+  return AChar < 32 || AChar == u'"' || AChar == u'\\';
+}
+
+// First code unit that needs an escape, eight at a time where SSE2 is available: events carry
+// long template texts without any.
+const char16_t* FindEscape(const char16_t* AFrom, const char16_t* AEnd) {
+  const char16_t* p = AFrom;
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi16(u'"');
+  const __m128i backslash = _mm_set1_epi16(u'\\');
+  const __m128i controlMax = _mm_set1_epi16(31);
+  const __m128i zero = _mm_setzero_si128();
+  for (; AEnd - p >= 8; p += 8) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Saturating subtraction leaves zero exactly for the code units 0 to 31.
+    const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(chunk, controlMax), zero);
+    const __m128i hits = _mm_or_si128(
+        control, _mm_or_si128(_mm_cmpeq_epi16(chunk, quote), _mm_cmpeq_epi16(chunk, backslash)));
+    const int mask = _mm_movemask_epi8(hits);
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
+  }
+#endif
+  while (p != AEnd && !NeedsEscape(*p)) ++p;
+  return p;
+}
+
+}  // namespace
+
+TJsonWriter::TJsonWriter(bool ACompact) : FCompact(ACompact) {
+  FText.reserve(256);
+}
+
+void TJsonWriter::AppendQuoted(std::u16string_view AText) {
+  static constexpr char16_t kHexDigits[] = u"0123456789abcdef";
+  FText.push_back(u'"');
+  const char16_t* run = AText.data();
+  const char16_t* const end = run + AText.size();
+  for (const char16_t* p = FindEscape(run, end); p != end; p = FindEscape(run, end)) {
+    const char16_t c = *p;
+    FText.append(run, static_cast<size_t>(p - run));
+    run = p + 1;
+    FText.push_back(u'\\');
+    switch (c) {
+      case u'\b':
+        FText.push_back(u'b');
+        break;
+      case u'\t':
+        FText.push_back(u't');
+        break;
+      case u'\n':
+        FText.push_back(u'n');
+        break;
+      case u'\f':
+        FText.push_back(u'f');
+        break;
+      case u'\r':
+        FText.push_back(u'r');
+        break;
+      case u'"':
+      case u'\\':
+        FText.push_back(c);
+        break;
+      default:
+        FText.append(u"u00");
+        FText.push_back(kHexDigits[c >> 4]);
+        FText.push_back(kHexDigits[c & 15]);
+        break;
+    }
+  }
+  FText.append(run, static_cast<size_t>(end - run));
+  FText.push_back(u'"');
+}
+
+void TJsonWriter::AppendInteger(int64_t AValue) {
+  AppendJsonInteger(FText, AValue);
+}
+
+void TJsonWriter::AppendInteger(uint64_t AValue) {
+  AppendJsonInteger(FText, AValue);
+}
+
+void TJsonWriter::AppendFloat(double AValue) {
+  AppendJsonFloat(FText, AValue);
+}
+
+void TJsonWriter::OpenBlock(char16_t AMark) {
+  FText.push_back(AMark);
+  ++FLevel;
+  NewLine();
+}
+
+void TJsonWriter::EntrySeparator() {
+  FText.push_back(u',');
+  NewLine();
+}
+
+void TJsonWriter::NameSeparator() {
+  FText.push_back(u':');
+  if (!FCompact) FText.push_back(u' ');
+}
+
+void TJsonWriter::CloseBlock(char16_t AMark) {
+  --FLevel;
+  NewLine();
+  FText.push_back(AMark);
+}
+
+void TJsonWriter::NewLine() {
+  if (FCompact) return;
+  FText.push_back(u'\n');
+  FText.append(static_cast<size_t>(FLevel) * 2, u' ');
+}
