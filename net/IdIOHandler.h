@@ -43,12 +43,20 @@ class TIdIOHandler {
   void Write(const TIdBytes& ABuffer, int ALength = -1, int AOffset = 0);
   void Write(const uint8_t* ABuffer, int ALength);
   void Write(std::u16string_view AOut, const IIdTextEncoding* AByteEncoding = nullptr);
+  // Holds back every other thread's writes for the guard's life; the holder may write. Lets a
+  // caller change state and write as one step (the WebSocket upgrade marks the connection
+  // upgraded and sends its response before any broadcast frame can go out).
+  std::unique_lock<std::recursive_mutex> LockWrites() {
+    return std::unique_lock<std::recursive_mutex>(FWriteLock);
+  }
 
   int ReadFromSource(bool ARaiseExceptionIfDisconnected = true, int ATimeout = -1,
                      bool ARaiseExceptionOnTimeout = true);
   void CheckForDisconnect(bool ARaiseExceptionIfDisconnected = true, bool AIgnoreBuffer = false);
 
-  int32_t Tag = 0;
+  // Free for the layer above (the WebSocket layer keeps its handshake state here). Atomic because
+  // a broadcasting thread looks at it to skip connections still in their handshake.
+  std::atomic<int32_t> Tag{0};
   int ReadTimeout = -1;
   int RecvBufferSize = 32768;
   int SendBufferSize = 32768;
@@ -74,5 +82,5 @@ class TIdIOHandler {
   std::atomic<bool> FOpened{false};
   std::atomic<bool> FClosedGracefully{false};
   std::mutex FReceiveLock;
-  std::mutex FWriteLock;
+  std::recursive_mutex FWriteLock;
 };

@@ -1,0 +1,141 @@
+#include "uWSS.h"
+
+#include <ctime>
+
+#include "IntegerText.h"
+#include "WebSocketServer.h"
+
+// The window's controls as the queued procedures see them. Touched on the main thread only.
+struct TWebSocketServerForm::TOutputs {
+  ILogView* Log = nullptr;
+  ICountView* Count = nullptr;
+};
+
+TWebSocketServerForm::TWebSocketServerForm(IMainThreadQueue& AQueue,
+                                           std::unique_ptr<TNqFPEngX> AEngine)
+    : FQueue(AQueue), NqFPEngX1(std::move(AEngine)), FOutputs(std::make_shared<TOutputs>()) {
+  NqFPEngX1->OnCapture = [this](TNqFPEngX* ASender, bool AResult, const OleVariant& ATemplate) {
+    NqFPEngX1Capture(ASender, AResult, ATemplate);
+  };
+  NqFPEngX1->OnEnroll = [this](TNqFPEngX* ASender, bool AResult, const OleVariant& ATemplate) {
+    NqFPEngX1Enroll(ASender, AResult, ATemplate);
+  };
+  NqFPEngX1->OnFeatureInfo = [this](TNqFPEngX* ASender, int32_t AQuality) {
+    NqFPEngX1FeatureInfo(ASender, AQuality);
+  };
+}
+
+TWebSocketServerForm::~TWebSocketServerForm() {
+  ReleaseServer();
+  FOutputs->Log = nullptr;
+  FOutputs->Count = nullptr;
+  NqFPEngX1->OnCapture = nullptr;
+  NqFPEngX1->OnEnroll = nullptr;
+  NqFPEngX1->OnFeatureInfo = nullptr;
+}
+
+void TWebSocketServerForm::FormCreate() {
+  FServerOwner = std::make_unique<TWebSocketServer>();
+  FServer = FServerOwner.get();
+  FServerOwner->SetDefaultPort(StrToPort(edPort));
+  FServerOwner->OnExecute = [this](TIdContext* AContext) { OnWebSocketExecute(AContext); };
+  FServerOwner->OnConnect = [this](TIdContext* AContext) { OnWebSocketConnected(AContext); };
+  FServerOwner->OnDisconnect = [this](TIdContext* AContext) { OnWebSocketDisconnected(AContext); };
+  FServerOwner->SetActive(true);
+  FPID = 1;
+  fpcHandle = NqFPEngX1->CreateFPCacheDB();
+}
+
+void TWebSocketServerForm::FormClose() {
+  // A cache that was never created (start-up failed) must not keep the server from closing.
+  const int32_t cache = fpcHandle.exchange(0);
+  if (cache != 0) NqFPEngX1->FreeFPCacheDB(cache);
+  ReleaseServer();
+  if (OnTerminate) OnTerminate();
+}
+
+void TWebSocketServerForm::ReleaseServer() {
+  FServer = nullptr;
+  // Destruction deactivates: every connection is closed and its thread waited for.
+  FServerOwner.reset();
+}
+
+void TWebSocketServerForm::start(const std::u16string& port) {
+  if (!FServerOwner) throw std::runtime_error("The server was not created");
+  if (FServerOwner->Active()) FServerOwner->SetActive(false);
+  FServerOwner->Bindings().Clear();
+  TIdSocketHandle& binding = FServerOwner->Bindings().Add();
+  binding.IP = u"127.0.0.1";
+  binding.Port = StrToPort(port);
+  FServerOwner->SetActive(true);
+}
+
+std::u16string TWebSocketServerForm::GetNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S: ", &local);
+  return FromUtf8(text);
+}
+
+void TWebSocketServerForm::log(const std::u16string& p_sender, const std::u16string& p_message) {
+  FQueue.Queue([outputs = FOutputs, p_sender, p_message] {
+    if (outputs->Log)
+      outputs->Log->AppendLine(u"[" + p_sender + u"] - " + GetNow() + u": " + p_message);
+  });
+}
+
+void TWebSocketServerForm::ShowNumberOfClients(bool p_disconnected) {
+  int count = 0;
+  if (TWebSocketServer* server = FServer.load()) count = server->Contexts().Count();
+  // The departing connection is still listed. While the server is being released at close the
+  // list is not consulted; the count then stays at 0 instead of going negative.
+  if (p_disconnected && count > 0) --count;
+  FQueue.Queue([outputs = FOutputs, count] {
+    if (outputs->Count) outputs->Count->SetText(IntToStr(count));
+  });
+}
+
+void TWebSocketServerForm::OnWebSocketConnected(TIdContext* AContext) {
+  TIdIOHandlerSocket* socket = AContext->Connection()->Socket();
+  const std::u16string boundIP = socket ? socket->BoundIP : std::u16string();
+  log(boundIP, u"Client Connected");
+  TIdSocketHandle* binding = AContext->Binding();
+  const std::u16string port = binding ? IntToStr(binding->Port) : u"0";
+  const std::u16string peerIP = binding ? binding->PeerIP : std::u16string();
+  const std::u16string peerPort = binding ? IntToStr(binding->PeerPort) : u"0";
+  ShowNumberOfClients(false);
+  log(u"SERVER", u"Client Connected!");
+  log(u"SERVER",
+      u"Port=" + port + u" " + u"(PeerIP=" + peerIP + u" - " + u"PeerPort=" + peerPort + u")");
+}
+
+void TWebSocketServerForm::OnWebSocketDisconnected(TIdContext* AContext) {
+  TIdIOHandlerSocket* socket = AContext->Connection()->Socket();
+  log(socket ? socket->BoundIP : std::u16string(), u"Client disconnected");
+  ShowNumberOfClients(true);
+}
+
+void TWebSocketServerForm::SetMessagesLog(ILogView* AView) {
+  FOutputs->Log = AView;
+}
+
+void TWebSocketServerForm::SetClientsConnected(ICountView* AView) {
+  FOutputs->Count = AView;
+}
+
+std::u16string TWebSocketServerForm::LastState() const {
+  std::lock_guard lock(FTextLock);
+  return gState;
+}
+
+std::u16string TWebSocketServerForm::RegTemplate() const {
+  std::lock_guard lock(FTextLock);
+  return sRegTemplate;
+}
+
+std::u16string TWebSocketServerForm::RegTemplate10() const {
+  std::lock_guard lock(FTextLock);
+  return sRegTemplate10;
+}

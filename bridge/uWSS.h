@@ -1,0 +1,109 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "BridgeViews.h"
+#include "MainThreadQueue.h"
+#include "NqFPEngXControl_TLB.h"
+
+class TWebSocketServer;
+class TIdContext;
+class TJsonObject;
+
+// The bridge between the WebSocket clients and the fingerprint engine: it answers client
+// commands, reports sensor events, and broadcasts every message to all upgraded clients.
+//
+// Threads: creation, closing, restart and the sensor-event handlers run on the main thread; the
+// connect, execute and disconnect handlers run on connection threads. Log lines and count updates
+// reach the window only through the main-thread queue, and never wait for the main thread.
+class TWebSocketServerForm {
+ public:
+  TWebSocketServerForm(IMainThreadQueue& AQueue, std::unique_ptr<TNqFPEngX> AEngine);
+  ~TWebSocketServerForm();
+  TWebSocketServerForm(const TWebSocketServerForm&) = delete;
+  TWebSocketServerForm& operator=(const TWebSocketServerForm&) = delete;
+
+  // Creates and starts the server on the port of edPort and the fingerprint cache. An error skips
+  // the remaining steps and goes to the caller; the bridge then stays usable.
+  void FormCreate();
+  // Releases the cache and the server (every client disconnected), then asks the application to
+  // terminate.
+  void FormClose();
+  // Restarts the server on 127.0.0.1 at the given port text. Errors go to the caller.
+  void start(const std::u16string& port);
+
+  void log(const std::u16string& p_sender, const std::u16string& p_message);
+  static std::u16string GetNow();
+  void ShowNumberOfClients(bool p_disconnected);
+
+  void OnWebSocketConnected(TIdContext* AContext);
+  void OnWebSocketDisconnected(TIdContext* AContext);
+  void OnWebSocketExecute(TIdContext* AContext);
+
+  void AddStandardJsonData(TJsonObject& json);
+  void WebSocketSendDataToClients(const std::u16string& JsonStr);
+
+  void morvaneInitEngine(const std::u16string& state);
+  void morvaneDisconnectEngine(const std::u16string& state);
+  void morvaneRegister(const std::u16string& state);
+  void morvaneCancelRegister(const std::u16string& state);
+  void morvaneVerify(const std::u16string& state);
+  void morvaneIdentify(const std::u16string& state);
+
+  void NqFPEngX1Capture(TNqFPEngX* ASender, bool ActionResult, const OleVariant& ATemplate);
+  void NqFPEngX1Enroll(TNqFPEngX* ASender, bool ActionResult, const OleVariant& ATemplate);
+  void NqFPEngX1FeatureInfo(TNqFPEngX* ASender, int32_t AQuality);
+
+  // Adds a message's own members (and "state") after "event", "status" and "message".
+  using TMembers = std::function<void(TJsonObject&)>;
+
+  // The window's controls; set on the main thread, null to detach.
+  void SetMessagesLog(ILogView* AView);
+  void SetClientsConnected(ICountView* AView);
+  // Called by FormClose to end the application.
+  std::function<void()> OnTerminate;
+
+  // The bridge's own port box, read once by FormCreate.
+  std::u16string edPort = u"9090";
+
+  TWebSocketServer* Server() const { return FServer.load(); }
+  TNqFPEngX& Engine() { return *NqFPEngX1; }
+  int32_t MatchType() const { return FMatchType; }
+  int32_t NextFingerprintId() const { return FPID; }
+  int32_t CacheHandle() const { return fpcHandle; }
+  std::u16string LastState() const;
+  std::u16string RegTemplate() const;
+  std::u16string RegTemplate10() const;
+
+ private:
+  struct TOutputs;
+
+  // The send sequence shared by every reply and event: log, build, complete, serialise, send.
+  void SendMessage(const std::u16string& AEvent, const std::u16string& AStatus,
+                   const std::u16string& AMessage, const TMembers& AMembers);
+  void ReleaseServer();
+
+  IMainThreadQueue& FQueue;
+  std::unique_ptr<TNqFPEngX> NqFPEngX1;
+  // Shared with procedures still waiting in the main-thread queue, so that none of them touches
+  // the window after the bridge has detached from it.
+  std::shared_ptr<TOutputs> FOutputs;
+
+  // The server is owned by FServerOwner; FServer is what connection threads read, and it is empty
+  // from the start of closing on.
+  std::unique_ptr<TWebSocketServer> FServerOwner;
+  std::atomic<TWebSocketServer*> FServer{nullptr};
+
+  std::atomic<int32_t> fpcHandle{0};
+  std::atomic<int32_t> FPID{0};
+  std::atomic<int32_t> FMatchType{0};
+  mutable std::mutex FTextLock;  // guards gState, sRegTemplate, sRegTemplate10
+  std::u16string gState;
+  std::u16string sRegTemplate;
+  std::u16string sRegTemplate10;
+};

@@ -1,0 +1,58 @@
+#include "IntegerText.h"
+#include "JsonObject.h"
+#include "WebSocketIOHandlerHelper.h"
+#include "WebSocketServer.h"
+#include "uWSS.h"
+
+void TWebSocketServerForm::AddStandardJsonData(TJsonObject& json) {
+  std::u16string mode;
+  if (NqFPEngX1->IsRegister())
+    mode = u"enroll";
+  else if (FMatchType == 1)
+    mode = u"verify";
+  else if (FMatchType == 2)
+    mode = u"identify";
+  else if (FMatchType == 0)
+    mode = u"init";
+  const std::u16string event = json.GetString(u"event");
+  if (event == u"Enrollment Finish")
+    mode = u"enrollfinish";
+  else if (event == u"Enrollment Cancel")
+    mode = u"enrollcancel";
+  json.SetInt(u"sensor_count", NqFPEngX1->SensorCount());
+  json.SetInt(u"sensor_index", NqFPEngX1->SensorIndex());
+  json.SetString(u"sensor_SN", NqFPEngX1->SensorSN());
+  json.SetString(u"mode", mode);
+}
+
+void TWebSocketServerForm::WebSocketSendDataToClients(const std::u16string& JsonStr) {
+  TWebSocketServer* server = FServer.load();
+  if (!server) return;
+  // Encoded once; every client gets the same bytes.
+  TIdBytes payload;
+  TIdUTF8Encoding::AppendUTF8(JsonStr, payload);
+  TIdListLock<TIdContext> contexts(server->Contexts());
+  std::vector<TIdContext*>& items = contexts.Items();
+  log(u"CLIENT LIST", IntToStr(static_cast<int64_t>(items.size())));
+  const size_t count = items.size();
+  for (size_t i = 0; i < count; ++i) {
+    TIdTCPConnection* connection = items[i]->Connection();
+    // Only upgraded connections get frames: a frame before the 101 response would corrupt the
+    // client's handshake, and a plain TCP client has no use for them.
+    if (connection->IOHandler()->Tag != 1) continue;
+    if (connection->Connected())
+      TWebSocketIOHandlerHelper(*connection->IOHandler()).WriteBytes(payload);
+  }
+}
+
+void TWebSocketServerForm::SendMessage(const std::u16string& AEvent, const std::u16string& AStatus,
+                                       const std::u16string& AMessage, const TMembers& AMembers) {
+  log(u"fingerprint", AEvent + u" " + AStatus);
+  TJsonObject json;
+  json.SetString(u"event", AEvent);
+  json.SetString(u"status", AStatus);
+  json.SetString(u"message", AMessage);
+  AMembers(json);
+  AddStandardJsonData(json);
+  WebSocketSendDataToClients(json.ToString());
+}

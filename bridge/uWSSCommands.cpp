@@ -1,0 +1,102 @@
+#include "IntegerText.h"
+#include "JsonObject.h"
+#include "WebSocketIOHandlerHelper.h"
+#include "WebSocketServer.h"
+#include "uWSS.h"
+
+namespace {
+
+TWebSocketServerForm::TMembers StateOnly(const std::u16string& AState) {
+  return [AState](TJsonObject& json) { json.SetString(u"state", AState); };
+}
+
+}  // namespace
+
+void TWebSocketServerForm::OnWebSocketExecute(TIdContext* AContext) {
+  TIdIOHandler& io = *AContext->Connection()->IOHandler();
+  io.CheckForDataOnSource(10);
+  const std::u16string text = TWebSocketIOHandlerHelper(io).ReadString();
+  if (text.empty()) return;
+  std::unique_ptr<TJsonBaseObject> parsed;
+  try {
+    parsed = TJsonBaseObject::Parse(text);
+  } catch (const std::exception&) {
+    return;
+  }
+  // A top-level array is dropped like text that is not JSON.
+  auto* json = dynamic_cast<TJsonObject*>(parsed.get());
+  if (!json) return;
+  TIdIOHandlerSocket* socket = AContext->Connection()->Socket();
+  log(socket ? socket->BoundIP : std::u16string(), json->ToString());
+  // A "state" or "act" that is an object, an array or null raises here and ends this client's
+  // connection.
+  const std::u16string state = json->GetString(u"state");
+  {
+    const std::u16string stored = json->GetString(u"state");
+    std::lock_guard lock(FTextLock);
+    gState = stored;
+  }
+  if (json->GetString(u"act") == u"init") morvaneInitEngine(state);
+  if (json->GetString(u"act") == u"disconnect") morvaneDisconnectEngine(state);
+  if (json->GetString(u"act") == u"enroll") morvaneRegister(state);
+  if (json->GetString(u"act") == u"cancelenroll") morvaneCancelRegister(state);
+  if (json->GetString(u"act") == u"verify") morvaneVerify(state);
+  if (json->GetString(u"act") == u"identify") morvaneIdentify(state);
+}
+
+void TWebSocketServerForm::morvaneInitEngine(const std::u16string& state) {
+  std::u16string status, message;
+  if (NqFPEngX1->InitEngine() == 0) {
+    NqFPEngX1->SetFPEngineVersion(u"10");
+    // The cache it replaces is released: without that every init would leak one.
+    const int32_t previous = fpcHandle.exchange(NqFPEngX1->CreateFPCacheDBEx());
+    if (previous != 0) NqFPEngX1->FreeFPCacheDB(previous);
+    status = u"success";
+    message = u"Sensor connected";
+  } else {
+    NqFPEngX1->EndEngine();
+    status = u"fail";
+    message = u"Sensor not connected";
+  }
+  FMatchType = 2;
+  SendMessage(u"Sensor Initialization", status, message, StateOnly(state));
+}
+
+void TWebSocketServerForm::morvaneDisconnectEngine(const std::u16string& state) {
+  NqFPEngX1->EndEngine();
+  SendMessage(u"Disconnecting Sensor", u"success", u"Sensor disconnected", StateOnly(state));
+}
+
+void TWebSocketServerForm::morvaneRegister(const std::u16string& state) {
+  NqFPEngX1->CancelEnroll();
+  NqFPEngX1->SetEnrollCount(3);
+  NqFPEngX1->BeginEnroll();
+  SendMessage(u"Start Enrollment", u"success",
+              u"Start enrolling fingerprint by touching the sensor",
+              [this, &state](TJsonObject& json) {
+                json.SetInt(u"step_current", NqFPEngX1->EnrollCount() - NqFPEngX1->EnrollIndex());
+                json.SetInt(u"step_total", NqFPEngX1->EnrollCount());
+                json.SetInt(u"step_remainder", NqFPEngX1->EnrollIndex());
+                json.SetString(u"state", state);
+              });
+}
+
+void TWebSocketServerForm::morvaneCancelRegister(const std::u16string& state) {
+  if (NqFPEngX1->IsRegister()) NqFPEngX1->CancelEnroll();
+  FMatchType = 1;
+  SendMessage(u"Enrollment Cancel", u"success", u"Enrollment process aborted", StateOnly(state));
+}
+
+void TWebSocketServerForm::morvaneVerify(const std::u16string& state) {
+  if (NqFPEngX1->IsRegister()) NqFPEngX1->CancelEnroll();
+  NqFPEngX1->BeginCapture();
+  FMatchType = 1;
+  SendMessage(u"Verify Mode", u"success", u"Switched to Verify(1:1) mode", StateOnly(state));
+}
+
+void TWebSocketServerForm::morvaneIdentify(const std::u16string& state) {
+  if (NqFPEngX1->IsRegister()) NqFPEngX1->CancelEnroll();
+  NqFPEngX1->BeginCapture();
+  FMatchType = 2;
+  SendMessage(u"Identify Mode", u"success", u"Switched to Identify(1:N) mode", StateOnly(state));
+}

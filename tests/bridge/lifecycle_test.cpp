@@ -1,0 +1,171 @@
+#include <sys/socket.h>
+
+#include "BridgeFixture.h"
+#include "IdException.h"
+
+namespace {
+
+TEST_F(BridgeTest, ConnectCommandAndDisconnectAreLoggedAndCounted) {
+  auto client = Connect();
+  client->SendText(R"({"state":"s","act":"verify"})");
+  ASSERT_TRUE(client->ReceiveText());
+  client.reset();
+  ASSERT_TRUE(Queue.RunUntil([&] { return Count.Texts.size() == 2; }));
+  const auto messages = Messages();
+  ASSERT_EQ(messages.size(), 7u);
+  EXPECT_EQ(messages[0], "[] Client Connected");
+  EXPECT_EQ(messages[1], "[SERVER] Client Connected!");
+  EXPECT_TRUE(
+      std::regex_match(messages[2], std::regex(R"(\[SERVER\] Port=)" + std::to_string(Port) +
+                                               R"( \(PeerIP=127\.0\.0\.1 - PeerPort=\d+\))")))
+      << messages[2];
+  // The logged command is the parsed object written back, not the text received.
+  EXPECT_EQ(messages[3], R"([] {"state":"s","act":"verify"})");
+  EXPECT_EQ(messages[4], "[fingerprint] Verify Mode success");
+  EXPECT_EQ(messages[5], "[CLIENT LIST] 1");
+  EXPECT_EQ(messages[6], "[] Client disconnected");
+  EXPECT_EQ(Count.Texts, (std::vector<std::string>{"1", "0"}));
+}
+
+TEST_F(BridgeTest, BroadcastCountsEveryConnectionButWritesOnlyToUpgradedOnes) {
+  auto plain = Connect(false);
+  auto upgraded = Connect();
+  Bridge->morvaneVerify(u"from the main thread");
+  const auto reply = upgraded->ReceiveText();
+  ASSERT_TRUE(reply);
+  const auto messages = Messages();
+  EXPECT_NE(std::find(messages.begin(), messages.end(), "[CLIENT LIST] 2"), messages.end());
+  EXPECT_TRUE(plain->NothingWithin(std::chrono::milliseconds(50)));
+  // The plain client can still complete its handshake and then gets the next message.
+  plain->Handshake();
+  Bridge->morvaneIdentify(u"next");
+  const auto next = plain->ReceiveText();
+  ASSERT_TRUE(next);
+  EXPECT_NE(next->find("Identify Mode"), std::string::npos);
+}
+
+TEST_F(BridgeTest, WithNoClientAMessageIsStillLogged) {
+  Bridge->morvaneIdentify(u"x");
+  const auto messages = Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], "[fingerprint] Identify Mode success");
+  EXPECT_EQ(messages[1], "[CLIENT LIST] 0");
+}
+
+TEST_F(BridgeTest, RestartMovesTheServerToLoopbackAndRejectsBadPorts) {
+  auto before = Connect();
+  const struct {
+    std::u16string Port;
+    std::string Error;
+  } bad[] = {
+      {u"abc", "'abc' is not a valid integer value"},
+      {u"", "'' is not a valid integer value"},
+      {u"9091 ", "'9091 ' is not a valid integer value"},
+      {u"65536", "Range check error"},
+      {u"-1", "Range check error"},
+  };
+  for (const auto& c : bad) {
+    try {
+      Bridge->start(c.Port);
+      ADD_FAILURE() << c.Error;
+    } catch (const std::exception& e) {
+      EXPECT_EQ(e.what(), c.Error);
+    }
+    EXPECT_FALSE(Bridge->Server()->Active());
+  }
+  EXPECT_TRUE(before->WaitForClose());
+  ASSERT_TRUE(Queue.RunUntil([&] { return CountLines("Client disconnected") == 1; }));
+  // Leading blanks are allowed; the server then listens on 127.0.0.1 only.
+  Bridge->start(u"  0");
+  ASSERT_TRUE(Bridge->Server()->Active());
+  ASSERT_EQ(Bridge->Server()->Bindings().Count(), 1);
+  EXPECT_EQ(Bridge->Server()->Bindings()[0].IP, u"127.0.0.1");
+  EXPECT_EQ(Bridge->Server()->DefaultPort(), 0);
+  TWsTestClient after(Bridge->Server()->Bindings()[0].Port);
+  after.SendText(R"({"act":"verify"})");
+  EXPECT_TRUE(after.ReceiveText());
+}
+
+TEST(BridgeStartUp, PortInUseIsReportedAndChangeRecovers) {
+  TLoopMainThreadQueue queue;
+  TWebSocketServer blocker;
+  blocker.Bindings().Add().IP = u"0.0.0.0";
+  blocker.SetActive(true);
+  auto engine = std::make_unique<TFakeEngine>();
+  TFakeEngine* fake = engine.get();
+  TWebSocketServerForm bridge(queue, std::move(engine));
+  bridge.edPort = IntToStr(blocker.Bindings()[0].Port);
+  try {
+    bridge.FormCreate();
+    FAIL() << "started on a port in use";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.LastError(), 10048);
+  }
+  // The remaining steps were skipped: no id, no cache.
+  EXPECT_EQ(bridge.NextFingerprintId(), 0);
+  EXPECT_EQ(bridge.CacheHandle(), 0);
+  bridge.start(u"0");
+  EXPECT_TRUE(bridge.Server()->Active());
+  bool terminated = false;
+  bridge.OnTerminate = [&] { terminated = true; };
+  bridge.FormClose();
+  EXPECT_TRUE(terminated);
+  EXPECT_EQ(bridge.Server(), nullptr);
+  const auto calls = fake->TakeCalls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "FreeFPCacheDB 0"), 0);
+}
+
+TEST_F(BridgeTest, ClosingWithClientsAndQueuedLinesTouchesNothingAfterwards) {
+  std::vector<std::unique_ptr<TWsTestClient>> clients;
+  for (int i = 0; i < 5; ++i) clients.push_back(std::make_unique<TWsTestClient>(Port));
+  for (auto& c : clients) c->SendText(R"({"act":"verify"})");
+  for (auto& c : clients) ASSERT_TRUE(c->ReceiveText());
+  // Lines are still queued: close and destroy the bridge before the main thread runs them.
+  Bridge->FormClose();
+  for (auto& c : clients) EXPECT_TRUE(c->WaitForClose());
+  Bridge->SetMessagesLog(nullptr);
+  Bridge.reset();
+  const size_t shown = Log.Lines.size();
+  EXPECT_GT(Queue.ProcessPending(), 0);
+  EXPECT_EQ(Log.Lines.size(), shown);
+}
+
+TEST(IntegerText, PortBoxConversion) {
+  const struct {
+    std::u16string Text;
+    int64_t Value;  // -1000000 marks a conversion error
+  } cases[] = {
+      {u"9090", 9090},
+      {u"  9090", 9090},
+      {u"+80", 80},
+      {u"-5", -5},
+      {u"$FF", 255},
+      {u"0x1F", 31},
+      {u"X10", 16},
+      {u"-$10", -16},
+      {u"2147483647", 2147483647},
+      {u"-2147483648", -2147483648LL},
+      {u"2147483648", -1000000},
+      {u"$FFFFFFFF", -1},
+      {u"$100000000", -1000000},
+      {u"", -1000000},
+      {u" ", -1000000},
+      {u"90 90", -1000000},
+      {u"9090\t", -1000000},
+      {u"0x", -1000000},
+      {u"+", -1000000},
+      {u"\u0669", -1000000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(ToUtf8(c.Text));
+    if (c.Value == -1000000) {
+      EXPECT_THROW(StrToInt(c.Text), EConvertError);
+    } else {
+      EXPECT_EQ(StrToInt(c.Text), c.Value);
+    }
+  }
+  EXPECT_THROW(StrToPort(u"65536"), ERangeError);
+  EXPECT_EQ(StrToPort(u"65535"), 65535);
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+#include "WebSocketIOHandlerHelper.h"
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr uint8_t kTextFrameStart = 0x81;  // FIN, no RSV bits, opcode 1 (text)
+constexpr uint8_t kMaskedLength16 = 0xFE;
+constexpr uint8_t kMaskedLength64 = 0xFF;
+constexpr int kMaskBit = 0x80;
+constexpr size_t kMaxHeaderSize = 10;
+
+// Every frame is assembled behind kMaxHeaderSize spare bytes, so the header can be put in front
+// of a payload of any length and the whole frame leaves in one Write call.
+void SendFrame(TIdIOHandler& AIOHandler, TIdBytes& AFrame) {
+  const size_t length = AFrame.size() - kMaxHeaderSize;
+  if (AFrame.size() > size_t(std::numeric_limits<int>::max())) return;
+  uint8_t header[kMaxHeaderSize];
+  size_t headerSize = 0;
+  header[headerSize++] = kTextFrameStart;
+  if (length <= 125) {
+    header[headerSize++] = uint8_t(length);
+  } else if (length <= 0xFFFF) {
+    header[headerSize++] = 126;
+    header[headerSize++] = uint8_t(length >> 8);
+    header[headerSize++] = uint8_t(length);
+  } else {
+    header[headerSize++] = 127;
+    for (int shift = 56; shift >= 0; shift -= 8) header[headerSize++] = uint8_t(length >> shift);
+  }
+  const size_t start = kMaxHeaderSize - headerSize;
+  std::memcpy(AFrame.data() + start, header, headerSize);
+  AIOHandler.Write(AFrame.data() + start, static_cast<int>(AFrame.size() - start));
+}
+
+// The payload length announced by the length byte and its extension; negative for a client frame
+// without the MASK bit, which is not tested on its own.
+int64_t ReadPayloadLength(TIdIOHandler& AIOHandler) {
+  const uint8_t lengthByte = AIOHandler.ReadByte();
+  int extensionBytes = 0;
+  if (lengthByte == kMaskedLength16)
+    extensionBytes = 2;
+  else if (lengthByte == kMaskedLength64)
+    extensionBytes = 8;
+  else
+    return int64_t(lengthByte) - kMaskBit;
+  uint64_t length = 0;
+  for (int i = 0; i < extensionBytes; ++i) length = length << 8 | AIOHandler.ReadByte();
+  return static_cast<int64_t>(length);
+}
+
+}  // namespace
+
+TIdBytes TWebSocketIOHandlerHelper::ReadBytes() {
+  try {
+    if (FIOHandler.ReadByte() != kTextFrameStart) return {};
+    const int64_t length = ReadPayloadLength(FIOHandler);
+    uint8_t key[4];
+    for (uint8_t& keyByte : key) keyByte = FIOHandler.ReadByte();
+    // A length past what an array holds leaves the payload unread; its bytes then count as the
+    // start of new frames.
+    if (length < 1 || length > std::numeric_limits<int32_t>::max()) return {};
+    // The handler's buffer grows only as bytes arrive; the array is made once they are all there,
+    // so an announced length alone costs no memory.
+    TIdBytes payload;
+    FIOHandler.ReadBytes(payload, static_cast<int>(length), true);
+    for (size_t i = 0; i < payload.size(); ++i) payload[i] ^= key[i & 3];
+    return payload;
+  } catch (...) {
+    // A closed or failed connection: the connection's loop notices it by itself.
+    return {};
+  }
+}
+
+void TWebSocketIOHandlerHelper::WriteBytes(const TIdBytes& ARawData) {
+  try {
+    TIdBytes frame;
+    frame.reserve(kMaxHeaderSize + ARawData.size());
+    frame.resize(kMaxHeaderSize);
+    frame.insert(frame.end(), ARawData.begin(), ARawData.end());
+    SendFrame(FIOHandler, frame);
+  } catch (...) {
+    // A failed write is the connection loop's to notice.
+  }
+}
+
+std::u16string TWebSocketIOHandlerHelper::ReadString() {
+  try {
+    const TIdBytes payload = ReadBytes();
+    if (payload.empty()) return {};
+    return IdTextEncodingUTF8().GetString(payload);
+  } catch (...) {
+    return {};
+  }
+}
+
+void TWebSocketIOHandlerHelper::WriteString(std::u16string_view AStr) {
+  try {
+    TIdBytes frame(kMaxHeaderSize);
+    TIdUTF8Encoding::AppendUTF8(AStr, frame);
+    SendFrame(FIOHandler, frame);
+  } catch (...) {
+    // A failed write is the connection loop's to notice.
+  }
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "IdIOHandler.h"
+
+// Reads and writes single unfragmented WebSocket text frames on an upgraded connection: masked
+// frames from the client, unmasked frames to it. Nothing else is understood: a frame that does not
+// start with 0x81 (binary, continuation, close, ping, pong, RSV bits set) is consumed one byte per
+// read, no close frame or pong is ever sent, and no operation raises. An empty result means that
+// no message was read.
+//
+// Keeps no state of its own: the stream position is the I/O handler's input buffer. Reads belong
+// to the connection's own thread; writes may come from any thread, each frame in one Write call.
+class TWebSocketIOHandlerHelper {
+ public:
+  explicit TWebSocketIOHandlerHelper(TIdIOHandler& AIOHandler) : FIOHandler(AIOHandler) {}
+
+  // The unmasked payload of one text frame, or empty.
+  TIdBytes ReadBytes();
+  void WriteBytes(const TIdBytes& ARawData);
+  // ReadBytes decoded from UTF-8; malformed input decodes to U+FFFD.
+  std::u16string ReadString();
+  // One text frame with the UTF-8 form of AStr; an unpaired surrogate is sent as U+FFFD.
+  void WriteString(std::u16string_view AStr);
+
+ private:
+  TIdIOHandler& FIOHandler;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <memory>
+
+#include "IdCustomTCPServer.h"
+#include "IdHashSHA1.h"
+
+// The connection server with the WebSocket opening handshake. The handshake state of a connection
+// is its I/O handler's Tag: -1 while the upgrade request is awaited, 1 once the 101 response went
+// out. The owner's OnExecute runs on every pass, before and after the upgrade.
+class TWebSocketServer : public TIdCustomTCPServer {
+ public:
+  TWebSocketServer();
+  ~TWebSocketServer() override;
+
+ protected:
+  void DoConnect(TIdContext* AContext) override;
+  bool DoExecute(TIdContext* AContext) override;
+
+ private:
+  // Stateless, so every handshake runs its own computation; freed only after the destructor has
+  // ended every connection thread.
+  std::unique_ptr<TIdHashSHA1> HashSHA1;
+};
