@@ -239,6 +239,8 @@ void TIdCustomTCPServer::StartYarn(std::unique_ptr<TIdContext> AContext) {
 void TIdCustomTCPServer::RunYarn(TYarn* AYarn, TIdContext* AContext) {
   NameCurrentThread(Narrow(SchedulerName()) + " User");
   std::unique_ptr<TIdContext> context(AContext);
+  if (TIdIOHandler* handler = context->Connection()->IOHandler())
+    handler->SetReaderThread(std::this_thread::get_id());
   std::exception_ptr failure;
   try {
     context->Register();

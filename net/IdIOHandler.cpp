@@ -80,6 +80,9 @@ int TIdIOHandler::ReadFromSource(bool ARaiseExceptionIfDisconnected, int ATimeou
 }
 
 bool TIdIOHandler::Connected() {
+  const std::thread::id reader = FReaderThread;
+  if (reader != std::thread::id() && reader != std::this_thread::get_id())
+    return ConnectedWithoutReceiving();
   try {
     ReadFromSource(false, 0, false);
   } catch (const EIdSocketError& e) {
@@ -89,6 +92,20 @@ bool TIdIOHandler::Connected() {
   }
   CheckForDisconnect(false);
   return !InputBufferIsEmpty() || (SourceAllocated() && FOpened && !FClosedGracefully);
+}
+
+bool TIdIOHandler::ConnectedWithoutReceiving() {
+  if (!InputBufferIsEmpty()) return true;
+  if (!FOpened || FClosedGracefully || !SourceAllocated()) return false;
+  try {
+    return SourcePeek() != 0;
+  } catch (const EIdClosedSocket&) {
+    return false;
+  } catch (const EIdSocketError& e) {
+    const int number = e.LastError();
+    if (number == 10053 || number == 10054 || number == 10058) return false;
+    throw;
+  }
 }
 
 bool TIdIOHandler::CheckForDataOnSource(int ATimeout) {

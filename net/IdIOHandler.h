@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "IdBuffer.h"
 #include "IdTextEncoding.h"
@@ -14,9 +15,10 @@
 // to feed exact bytes and to make the n-th transport call fail).
 //
 // Threads: the connection's own thread reads; other threads may call Connected and Write at the
-// same time (the broadcast). A receive and its append to InputBuffer happen under one lock, so
-// bytes never reach the buffer out of order; each Write holds the write lock for its whole array,
-// so the bytes of two writes never interleave on the wire.
+// same time (the broadcast). On another thread Connected only peeks at the transport and never
+// receives: bytes it took into the buffer would leave the reader waiting on a socket that has
+// nothing more to give. Each Write holds the write lock for its whole array, so the bytes of two
+// writes never interleave on the wire.
 class TIdIOHandler {
  public:
   TIdIOHandler() = default;
@@ -25,6 +27,9 @@ class TIdIOHandler {
   TIdIOHandler& operator=(const TIdIOHandler&) = delete;
 
   virtual void Open();
+  // The thread that reads this connection; Connected on any other thread does not receive. Until
+  // it is set every thread counts as the reader.
+  void SetReaderThread(std::thread::id AThread) { FReaderThread = AThread; }
   virtual void Close();
   bool Opened() const { return FOpened.load(); }
   bool ClosedGracefully() const { return FClosedGracefully.load(); }
@@ -73,14 +78,18 @@ class TIdIOHandler {
   virtual bool SourceReadable(int AMSec) = 0;
   virtual int SourceReceive(uint8_t* ABuffer, int ALength) = 0;
   virtual int SourceSend(const uint8_t* ABuffer, int ALength, int ATimeout) = 0;
+  // Looks without taking: 1 data waiting, -1 nothing yet, 0 end-of-stream; raises socket errors.
+  virtual int SourcePeek() = 0;
   virtual void SourceClose() = 0;
 
  private:
   void EnsureInputBytes(int AByteCount);
+  bool ConnectedWithoutReceiving();
 
   TIdBuffer FInputBuffer;
   std::atomic<bool> FOpened{false};
   std::atomic<bool> FClosedGracefully{false};
+  std::atomic<std::thread::id> FReaderThread{};
   std::mutex FReceiveLock;
   std::recursive_mutex FWriteLock;
 };

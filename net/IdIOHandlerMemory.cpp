@@ -71,7 +71,7 @@ bool TIdIOHandlerMemory::SourceReadable(int AMSec) {
   std::unique_lock lock(FLock);
   if (FClosed) throw EIdConnClosedGracefully();
   CountCall();
-  auto ready = [&] { return FClosed || !FPending.empty() || FEndOfStream; };
+  auto ready = [&] { return FClosed || FPending.size() > FPendingHead || FEndOfStream; };
   if (AMSec < 0) {
     FChanged.wait(lock, ready);
     return true;
@@ -83,10 +83,15 @@ int TIdIOHandlerMemory::SourceReceive(uint8_t* ABuffer, int ALength) {
   std::lock_guard lock(FLock);
   if (FClosed) throw EIdClosedSocket();
   CountCall();
-  if (FPending.empty()) return FEndOfStream ? 0 : -1;
-  const int count = std::min({ALength, FReceiveChunk, static_cast<int>(FPending.size())});
-  std::memcpy(ABuffer, FPending.data(), count);
-  FPending.erase(FPending.begin(), FPending.begin() + count);
+  const int left = static_cast<int>(FPending.size() - FPendingHead);
+  if (left == 0) return FEndOfStream ? 0 : -1;
+  const int count = std::min({ALength, FReceiveChunk, left});
+  std::memcpy(ABuffer, FPending.data() + FPendingHead, count);
+  FPendingHead += count;
+  if (FPendingHead == FPending.size()) {
+    FPending.clear();
+    FPendingHead = 0;
+  }
   return count;
 }
 
@@ -96,6 +101,14 @@ int TIdIOHandlerMemory::SourceSend(const uint8_t* ABuffer, int ALength, int) {
   CountCall();
   FWritten.insert(FWritten.end(), ABuffer, ABuffer + ALength);
   return ALength;
+}
+
+int TIdIOHandlerMemory::SourcePeek() {
+  std::lock_guard lock(FLock);
+  if (FClosed) throw EIdClosedSocket();
+  CountCall();
+  if (FPending.size() > FPendingHead) return 1;
+  return FEndOfStream ? 0 : -1;
 }
 
 void TIdIOHandlerMemory::SourceClose() {

@@ -30,6 +30,7 @@ class TIdIOHandlerMemory : public TIdIOHandler {
   bool SourceReadable(int AMSec) override;
   int SourceReceive(uint8_t* ABuffer, int ALength) override;
   int SourceSend(const uint8_t* ABuffer, int ALength, int ATimeout) override;
+  int SourcePeek() override;
   void SourceClose() override;
 
  private:
@@ -38,6 +39,7 @@ class TIdIOHandlerMemory : public TIdIOHandler {
   mutable std::mutex FLock;
   std::condition_variable FChanged;
   TIdBytes FPending;
+  size_t FPendingHead = 0;
   bool FEndOfStream = false;
   bool FClosed = false;
   TIdBytes FWritten;

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-          qt6-base-dev libgl-dev python3 python3-websockets)
+          qt6-base-dev libgl-dev python3 python3-websockets locales)
 for what in "$@"; do
   case "$what" in
     build|test) ;;
@@ -28,7 +28,17 @@ if [[ " ${missing[*]} " == *" npm "* ]] && command -v npm >/dev/null; then
   missing=("${missing[@]/npm}")
 fi
 read -r -a missing <<< "${missing[*]}"
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+# The JSON tests check number formatting under a decimal-comma locale.
+make_locale() {
+  if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$' && [[ $(id -u) -eq 0 ]]; then
+    localedef -i de_DE -f UTF-8 de_DE.UTF-8 2>/dev/null || true
+  fi
+}
+if [[ ${#missing[@]} -eq 0 ]]; then
+  make_locale
+  exit 0
+fi
 
 if [[ $(id -u) -ne 0 ]]; then
   echo "install-deps: missing packages; run as root:" >&2
@@ -39,3 +49,4 @@ echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+make_locale

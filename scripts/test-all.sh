@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds and runs every test under each preset given (default: all three), then the short fuzz runs.
+# Builds and runs every test under each preset given (default: all three), then the short fuzz
+# runs and the web tests (the real program in chromium and under Node).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 presets=("$@")
 [[ ${#presets[@]} -eq 0 ]] && presets=(default asan tsan)
 
-scripts/install-deps.sh test
+scripts/install-deps.sh test browser
 jobs=$(nproc)
 for p in "${presets[@]}"; do
   echo "=== preset $p ==="
@@ -13,6 +14,9 @@ for p in "${presets[@]}"; do
   cmake --build --preset "$p" -j "$jobs"
   ctest --preset "$p" -j "$jobs"
 done
-if [[ " ${presets[*]} " == *" asan "* ]] && [[ -x scripts/fuzz-short.sh ]]; then
-  scripts/fuzz-short.sh build/asan
+if [[ " ${presets[*]} " == *" asan "* ]]; then
+  scripts/fuzz-short.sh build/asan 60
+fi
+if [[ " ${presets[*]} " == *" default "* ]]; then
+  scripts/web-test.sh
 fi

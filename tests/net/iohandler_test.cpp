@@ -110,6 +110,23 @@ TEST(IOHandler, ConnectedWhileUnreadBytesRemain) {
   EXPECT_FALSE(io.Connected());
 }
 
+TEST(IOHandler, ConnectedOnAnotherThreadLeavesTheInputToTheReader) {
+  // Bytes a broadcasting thread took into the buffer would leave the reader waiting for data the
+  // socket no longer has.
+  TIdIOHandlerMemory io;
+  std::thread::id reader;
+  std::thread([&] { reader = std::this_thread::get_id(); }).join();
+  io.SetReaderThread(reader);
+  io.Feed("ab", true);
+  EXPECT_TRUE(io.Connected());
+  EXPECT_EQ(io.InputBuffer().Size(), 0);
+  io.SetReaderThread(std::this_thread::get_id());
+  EXPECT_EQ(io.ReadByte(), 'a');
+  EXPECT_EQ(io.ReadByte(), 'b');
+  io.SetReaderThread(reader);
+  EXPECT_FALSE(io.Connected());
+}
+
 TEST(IOHandler, CheckForDataOnSourceCountsOnlyNewArrivals) {
   TIdIOHandlerMemory io;
   EXPECT_FALSE(io.CheckForDataOnSource(10));

@@ -122,10 +122,14 @@ TEST(Socket, ForeignConnectedAndWriteWhileTheOwnThreadReads) {
   // thread reads; no byte may be lost, duplicated or reordered on either side.
   TConnectedPair pair;
   constexpr int kBytes = 20000;
+  std::atomic<bool> readerKnown{false};
   std::thread own([&] {
+    pair.Server.SetReaderThread(std::this_thread::get_id());
+    readerKnown = true;
     for (int i = 0; i < kBytes; ++i) ASSERT_EQ(pair.Server.ReadByte(), uint8_t(i * 7));
   });
   std::thread foreign([&] {
+    while (!readerKnown) std::this_thread::yield();
     for (int i = 0; i < 200; ++i) {
       EXPECT_TRUE(pair.Server.Connected());
       pair.Server.Write(TIdBytes(100, uint8_t(i)));

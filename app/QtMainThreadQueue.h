@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "ErrorDisplay.h"
+#include "MainThreadQueue.h"
+
+// The main-thread queue on Qt's event loop. Create it on the main (GUI) thread.
+//
+// Procedures queued from other threads wait in a first-in first-out list; the first one posts a
+// single drain to the event loop, which then runs everything pending in one go, so a burst of
+// log lines costs one event. A procedure that throws is shown by the error display and the
+// drain goes on. Procedures still pending when the queue is destroyed are dropped, not run.
+class TQtMainThreadQueue final : public QObject, public IMainThreadQueue {
+  Q_OBJECT
+
+ public:
+  explicit TQtMainThreadQueue(IErrorDisplay& AErrors);
+  ~TQtMainThreadQueue() override;
+
+  void Queue(std::function<void()> AProc) override;
+
+  // Runs every pending procedure in order; main thread only. Takes them one at a time, so a
+  // nested drain (a modal message box runs the event loop) continues in the same order.
+  void Drain();
+  // True while a drain is running procedures.
+  bool Draining() const { return FDrainDepth > 0; }
+
+ signals:
+  // Emitted on the main thread after each drain, for views that collect output per batch.
+  void BatchDone();
+
+ private:
+  bool TakeNext(std::function<void()>& AProc);
+
+  IErrorDisplay& FErrors;
+  const std::thread::id FMainThread;
+  std::mutex FLock;
+  std::deque<std::function<void()>> FPending;  // guarded by FLock
+  int FDrainDepth = 0;                         // main thread only
+};

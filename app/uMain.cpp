@@ -1,0 +1,166 @@
+#include "uMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFont>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "SimulatedFPEngX.h"
+
+namespace {
+
+constexpr int kClientWidth = 628;
+constexpr int kClientHeight = 442;
+constexpr int kPanelHeight = 123;
+constexpr int kFontPointSize = 9;
+
+template <class TControl>
+TControl* NewControl(QWidget* AParent, const char* AName) {
+  auto* control = new TControl(AParent);
+  control->setObjectName(QLatin1String(AName));
+  return control;
+}
+
+}  // namespace
+
+TNq::TNq(TQtMainThreadQueue& AQueue, IErrorDisplay& AErrors, TNqOptions AOptions)
+    : FQueue(AQueue), FErrors(AErrors), FOptions(std::move(AOptions)) {
+  CreateControls();
+  FLogView = std::make_unique<TLogViewAdapter>(*logLines, FQueue, FOptions.LogTee);
+  FCountView = std::make_unique<TLabelCountView>(*clients_connected);
+  FormCreate();
+}
+
+TNq::~TNq() {
+  DetachBridge();
+  wss.reset();
+}
+
+void TNq::CreateControls() {
+  setObjectName(QStringLiteral("Nq"));
+  setWindowTitle(QStringLiteral("Tessiva"));
+  // The platform's own UI font at the size the layout was drawn for.
+  QFont uiFont = QApplication::font();
+  uiFont.setPointSize(kFontPointSize);
+  setFont(uiFont);
+  resize(kClientWidth, kClientHeight);
+
+  logLines = NewControl<QPlainTextEdit>(this, "logLines");
+  logLines->setLineWrapMode(QPlainTextEdit::NoWrap);
+  logLines->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  logLines->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // The log only grows; an undo history would keep a second copy of it.
+  logLines->setUndoRedoEnabled(false);
+
+  Panel2 = NewControl<QFrame>(this, "Panel2");
+  Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel2->setFixedHeight(kPanelHeight);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(logLines, 1);
+  layout->addWidget(Panel2);
+
+  lbPort = NewControl<QLabel>(Panel2, "lbPort");
+  lbPort->setText(QStringLiteral("Port"));
+  lbPort->move(72, 35);
+  lbPort->adjustSize();
+
+  edPort = NewControl<QLineEdit>(Panel2, "edPort");
+  edPort->setText(QStringLiteral("9090"));
+  edPort->setGeometry(72, 56, 41, 23);
+
+  btStart = NewControl<QPushButton>(Panel2, "btStart");
+  btStart->setText(QStringLiteral("Change"));
+  btStart->setGeometry(136, 55, 75, 25);
+  connect(btStart, &QPushButton::clicked, this, &TNq::btStartClick);
+
+  clients_connected = NewControl<QLabel>(Panel2, "clients_connected");
+  // Room for the count up to the caption on its right.
+  clients_connected->setGeometry(72, 96, 60, clients_connected->sizeHint().height());
+
+  Label2 = NewControl<QLabel>(Panel2, "Label2");
+  Label2->setText(QStringLiteral("Clients connected"));
+  Label2->move(136, 96);
+  Label2->adjustSize();
+
+  setTabOrder(edPort, btStart);
+  setTabOrder(btStart, logLines);
+  edPort->setFocus();
+}
+
+void TNq::FormCreate() {
+  try {
+    wss = std::make_unique<TWebSocketServerForm>(FQueue, CreateEngine());
+  } catch (...) {
+    ShowCurrentException(FErrors);
+    return;
+  }
+  wss->edPort = FOptions.InitialPort;
+  wss->OnTerminate = [] { QCoreApplication::quit(); };
+  try {
+    wss->FormCreate();
+  } catch (...) {
+    ShowCurrentException(FErrors);
+  }
+  wss->SetMessagesLog(FLogView.get());
+  wss->SetClientsConnected(FCountView.get());
+}
+
+std::unique_ptr<TNqFPEngX> TNq::CreateEngine() {
+  try {
+    return std::make_unique<TSimulatedFPEngX>(FQueue, FOptions.SensorSocketPath);
+  } catch (const EOleException&) {
+    // Typically another running instance holds the control socket; the sensor then works
+    // without it.
+    ShowCurrentException(FErrors);
+    return std::make_unique<TSimulatedFPEngX>(FQueue, std::string());
+  }
+}
+
+void TNq::btStartClick() {
+  if (!wss) {
+    FErrors.ShowError("The bridge is not running");
+    return;
+  }
+  try {
+    wss->start(edPort->text().toStdU16String());
+  } catch (...) {
+    ShowCurrentException(FErrors);
+  }
+}
+
+void TNq::closeEvent(QCloseEvent* AEvent) {
+  FormClose();
+  AEvent->accept();
+}
+
+void TNq::FormClose() {
+  // SIGTERM after the window was closed must not close the bridge twice.
+  if (FClosed) return;
+  FClosed = true;
+  if (!wss) {
+    QCoreApplication::quit();
+    return;
+  }
+  try {
+    wss->FormClose();
+  } catch (...) {
+    ShowCurrentException(FErrors);
+  }
+  // Every connection thread has ended: show their last lines (the disconnects) while the views
+  // are still attached.
+  FQueue.Drain();
+}
+
+void TNq::DetachBridge() {
+  if (!wss) return;
+  wss->SetMessagesLog(nullptr);
+  wss->SetClientsConnected(nullptr);
+}
