@@ -8,32 +8,29 @@
 # fixed port 9090 is free whatever else runs on the machine; otherwise on the shared loopback, with
 # every port checked first. Only the processes started here are stopped, by their PIDs.
 #
-# Environment: BENCH_BUILD_DIR (default build/bench), BENCH_SOURCE_DIR (the CMake source, default
-# the repository), BENCH_QUICK=1 for a short run that only shows that everything works.
+# Environment: BENCH_BUILD_DIR (default build/bench), BENCH_QUICK=1 for a short run that only
+# shows that everything works.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build/bench}
-source_dir=${BENCH_SOURCE_DIR:-$root}
 product_port=9090
 minimal_port=19091
 beast_port=19092
 
-build_programs() {
-  cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+if [[ "${1:-}" != --measure ]]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DTESSIVA_BENCH=ON -DTESSIVA_WITH_QT=ON >/dev/null
   cmake --build "$build" --target load_client ref_minimal_server ref_beast_server micro_bench
   # The product is measured when it builds; the references alone still give their figures.
+  product=with-product
   if ! cmake --build "$build" --target tessiva; then
     echo "bench: the product does not build; measuring the references only" >&2
+    product=without-product
   fi
-}
-
-if [[ "${1:-}" != --measure ]]; then
-  build_programs
   if [[ $(id -u) -eq 0 ]] && command -v ip >/dev/null && unshare --net true 2>/dev/null; then
-    exec unshare --net "$0" --measure namespace
+    exec unshare --net "$0" --measure namespace "$product"
   fi
-  exec "$0" --measure shared
+  exec "$0" --measure shared "$product"
 fi
 
 # ---- measuring, in a namespace of its own or on the shared loopback -------------------------
@@ -43,10 +40,11 @@ if [[ $network == namespace ]]; then
 fi
 # shellcheck source=/dev/null
 source "$build/bench-programs.env"
+[[ $3 == with-product ]] || TESSIVA=
 quick=${BENCH_QUICK:-0}
 
 # 1000 client connections plus their server ends.
-ulimit -S -n "$(ulimit -H -n)"
+if [[ $(ulimit -H -n) == unlimited ]]; then ulimit -S -n 65536; else ulimit -S -n "$(ulimit -H -n)"; fi
 if [[ $(ulimit -n) != unlimited && $(ulimit -n) -lt 4096 ]]; then
   echo "bench: ulimit -n is $(ulimit -n); 4096 or more is needed" >&2
   exit 1
@@ -122,7 +120,7 @@ done
 
 echo "=== goals ==="
 python3 - "$work/micro.json" "$work/load.out" <<'PY'
-import json, math, sys
+import json, sys
 
 micro_doc = json.load(open(sys.argv[1]))
 micro = {b["name"]: b["real_time"] for b in micro_doc["benchmarks"] if b.get("run_type") != "aggregate"}
@@ -162,6 +160,8 @@ if product and minimal:
     r = ratio(product.get("idle_upgraded_rss_mib"), minimal.get("idle_upgraded_rss_mib"))
     goal("idle_rss", f"{load['idle_clients']} idle clients: RSS <= 1.5x minimal", r, 1.5, True,
          fmt(r, "x"))
+    r = ratio(product.get("idle_upgraded_rss_added_mib"), minimal.get("idle_upgraded_rss_added_mib"))
+    print(f"  (RSS the clients added, without the process's own base: product/minimal {fmt(r, 'x')})")
 else:
     print("product or minimal reference not measured: no server goals")
 r = ratio(micro.get("OursParse/Command"), micro.get("RapidParseUtf8/Command"))
