@@ -14,7 +14,9 @@ TWebSocketServerForm::TMembers StateOnly(const std::u16string& AState) {
 
 void TWebSocketServerForm::OnWebSocketExecute(TIdContext* AContext) {
   TIdIOHandler& io = *AContext->Connection()->IOHandler();
-  io.CheckForDataOnSource(10);
+  // The end of the previous pass often took the next message in already: waiting then for more
+  // input would only delay it.
+  if (io.InputBufferIsEmpty()) io.CheckForDataOnSource(10);
   const std::u16string text = TWebSocketIOHandlerHelper(io).ReadString();
   if (text.empty()) return;
   std::unique_ptr<TJsonBaseObject> parsed;

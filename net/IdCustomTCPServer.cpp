@@ -67,6 +67,7 @@ void TIdListenerThread::Execute() {
         throw EAbort();
       }
       handler->IPVersion = handler->Binding()->IPVersion;
+      handler->Binding()->SetUseNagle(Binding.UseNagle());
       Server.ReapFinishedYarns();
       auto connection = std::make_unique<TIdTCPConnection>(std::move(handler));
       if (Server.MaxConnections > 0 && Server.FContexts.Count() >= Server.MaxConnections) {
