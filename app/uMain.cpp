@@ -56,6 +56,11 @@ void TNq::CreateControls() {
   logLines->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   // The log only grows; an undo history would keep a second copy of it.
   logLines->setUndoRedoEnabled(false);
+  // Log lines are plain ASCII in the main: skipping text shaping where the font allows it keeps
+  // appending thousands of lines a second cheap for the main thread.
+  QFont logFont = logLines->font();
+  logFont.setStyleStrategy(QFont::PreferNoShaping);
+  logLines->setFont(logFont);
 
   Panel2 = NewControl<QFrame>(this, "Panel2");
   Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);

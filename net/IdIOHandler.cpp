@@ -41,9 +41,10 @@ int TIdIOHandler::ReadFromSource(bool ARaiseExceptionIfDisconnected, int ATimeou
   }
   const int sizeBefore = FInputBuffer.Size();
   for (;;) {
-    bool readable;
+    // Without a wait the receive itself tells whether anything is there: no separate poll.
+    bool readable = wait == 0;
     try {
-      readable = SourceReadable(wait);
+      if (!readable) readable = SourceReadable(wait);
     } catch (const EIdConnClosedGracefully&) {
       if (ARaiseExceptionIfDisconnected) throw;
       return 0;
@@ -67,9 +68,12 @@ int TIdIOHandler::ReadFromSource(bool ARaiseExceptionIfDisconnected, int ATimeou
       if (count > 0) FInputBuffer.Write(chunk, count);
     }
     if (count < 0) {
-      // Another thread's connected test took what arrived into the buffer.
       const int grown = FInputBuffer.Size() - sizeBefore;
       if (grown > 0) return grown;
+      if (wait == 0) {
+        if (ARaiseExceptionOnTimeout) throw EIdReadTimeout();
+        return -1;
+      }
       continue;
     }
     if (count == 0) FClosedGracefully = true;
