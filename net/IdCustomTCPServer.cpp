@@ -25,7 +25,8 @@ std::string Narrow(const std::u16string& AText) {
 struct TIdCustomTCPServer::TYarn {
   std::thread Thread;
   std::atomic<bool> Stopped{false};
-  bool Finished = false;  // under FYarnsLock
+  bool Finished = false;                   // under FYarnsLock
+  TIdTCPConnection* Connection = nullptr;  // under FYarnsLock; cleared before it is freed
 };
 
 TIdListenerThread::TIdListenerThread(TIdCustomTCPServer& AServer, TIdSocketHandle& ABinding,
@@ -189,10 +190,15 @@ void TIdCustomTCPServer::TerminateAllConnections() {
 
 void TIdCustomTCPServer::TerminateAllYarns() {
   // Stop first, then disconnect: a thread that registers its context after the disconnect pass
-  // sees the stop before its first execute pass.
+  // sees the stop before its first execute pass. The sockets are also shut down here, without
+  // the connection-list lock, so that a broadcast blocked on a client that stopped reading gives
+  // up at once instead of holding that lock until its write times out.
   {
     std::lock_guard lock(FYarnsLock);
-    for (TYarn& yarn : FActiveYarns) yarn.Stopped = true;
+    for (TYarn& yarn : FActiveYarns) {
+      yarn.Stopped = true;
+      if (yarn.Connection) yarn.Connection->Disconnect(false);
+    }
   }
   TerminateAllConnections();
   std::unique_lock lock(FYarnsLock);
@@ -227,6 +233,7 @@ std::u16string TIdCustomTCPServer::SchedulerName() const {
 void TIdCustomTCPServer::StartYarn(std::unique_ptr<TIdContext> AContext) {
   std::lock_guard lock(FYarnsLock);
   TYarn& yarn = FActiveYarns.emplace_back();
+  yarn.Connection = AContext->Connection();
   TIdContext* context = AContext.release();
   try {
     yarn.Thread = std::thread([this, &yarn, context] { RunYarn(&yarn, context); });
@@ -263,6 +270,10 @@ void TIdCustomTCPServer::RunYarn(TYarn* AYarn, TIdContext* AContext) {
       DoException(context.get(), failure);
     } catch (...) {
     }
+  }
+  {
+    std::lock_guard lock(FYarnsLock);
+    AYarn->Connection = nullptr;
   }
   context.reset();
   {

@@ -194,6 +194,36 @@ TEST(Server, DestroyingAnActiveServerWithClients) {
   EXPECT_TRUE(client->WaitForClose());
 }
 
+TEST_F(ServerTest, DeactivationDoesNotWaitForAWriteStuckOnAClientThatStoppedReading) {
+  const uint16_t port = ListenOnLoopback();
+  TLoopbackClient stalled(port);  // never reads
+  ASSERT_TRUE(WaitFor([&] { return Server.Contexts().Count() == 1; }));
+  // A broadcast: writes under the connection-list lock, with a write timeout far beyond the
+  // deadline below, so only the deactivation's own shutdown can end the write.
+  std::atomic<bool> writing{true};
+  std::thread broadcast([&] {
+    TIdListLock<TIdContext> contexts(Server.Contexts());
+    TIdIOHandler* io = contexts.Items().front()->Connection()->IOHandler();
+    io->WriteTimeout = 600000;
+    try {
+      for (;;) io->Write(TIdBytes(1 << 20, 'x'));
+    } catch (const EIdException&) {
+    }
+    writing = false;
+  });
+  ASSERT_FALSE(WaitFor([&] { return !writing; }, 300ms));  // stuck in a write
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    Server.SetActive(false);
+    stopped = true;
+  });
+  EXPECT_TRUE(WaitFor([&] { return stopped.load(); }, 60s));
+  stalled.Close();  // on failure, lets the write and so the test end
+  stopper.join();
+  broadcast.join();
+  EXPECT_EQ(Server.Contexts().Count(), 0);
+}
+
 TEST_F(ServerTest, ManyShortConnectionsLeaveNothingBehind) {
   const uint16_t port = ListenOnLoopback();
   std::vector<std::thread> threads;
