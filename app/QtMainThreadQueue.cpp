@@ -2,8 +2,18 @@
 
 #include <QMetaObject>
 
+namespace {
+// Long enough to gather the log lines of many commands into one batch, short enough that nobody
+// watching the log sees the delay.
+constexpr int kDrainDelayMSec = 5;
+}  // namespace
+
 TQtMainThreadQueue::TQtMainThreadQueue(IErrorDisplay& AErrors)
-    : FErrors(AErrors), FMainThread(std::this_thread::get_id()) {}
+    : FErrors(AErrors), FMainThread(std::this_thread::get_id()) {
+  FDrainTimer.setSingleShot(true);
+  FDrainTimer.setInterval(kDrainDelayMSec);
+  connect(&FDrainTimer, &QTimer::timeout, this, &TQtMainThreadQueue::Drain);
+}
 
 TQtMainThreadQueue::~TQtMainThreadQueue() {
   // The dropped procedures are destroyed after the lock is released.
@@ -24,7 +34,12 @@ void TQtMainThreadQueue::Queue(std::function<void()> AProc) {
     FPending.push_back(std::move(AProc));
   }
   // A non-empty list already has a drain on its way, or one running that will reach this entry.
-  if (wasEmpty) QMetaObject::invokeMethod(this, &TQtMainThreadQueue::Drain, Qt::QueuedConnection);
+  if (wasEmpty)
+    QMetaObject::invokeMethod(this, &TQtMainThreadQueue::ScheduleDrain, Qt::QueuedConnection);
+}
+
+void TQtMainThreadQueue::ScheduleDrain() {
+  if (!FDrainTimer.isActive()) FDrainTimer.start();
 }
 
 bool TQtMainThreadQueue::TakeNext(std::function<void()>& AProc) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -11,10 +12,11 @@
 
 // The main-thread queue on Qt's event loop. Create it on the main (GUI) thread.
 //
-// Procedures queued from other threads wait in a first-in first-out list; the first one posts a
-// single drain to the event loop, which then runs everything pending in one go, so a burst of
-// log lines costs one event. A procedure that throws is shown by the error display and the
-// drain goes on. Procedures still pending when the queue is destroyed are dropped, not run.
+// Procedures queued from other threads wait in a first-in first-out list; the first one asks the
+// event loop for a drain a few milliseconds later, which then runs everything pending in one go:
+// a burst of log lines costs one wake-up of the main thread and one batch in the log view. A
+// procedure that throws is shown by the error display and the drain goes on. Procedures still
+// pending when the queue is destroyed are dropped, not run.
 class TQtMainThreadQueue final : public QObject, public IMainThreadQueue {
   Q_OBJECT
 
@@ -36,10 +38,12 @@ class TQtMainThreadQueue final : public QObject, public IMainThreadQueue {
 
  private:
   bool TakeNext(std::function<void()>& AProc);
+  void ScheduleDrain();
 
   IErrorDisplay& FErrors;
   const std::thread::id FMainThread;
   std::mutex FLock;
   std::deque<std::function<void()>> FPending;  // guarded by FLock
   int FDrainDepth = 0;                         // main thread only
+  QTimer FDrainTimer;                          // main thread only
 };
