@@ -5,6 +5,8 @@
 #include <charconv>
 #include <limits>
 
+#include "JsonEscapes.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -249,37 +251,20 @@ void TJsonTokenizer::ScanEscapedString(const char16_t* AFrom) {
     // A backslash: the escaped character follows.
     if (++p == FEnd) Fail("String not closed");
     const char16_t escaped = *p++;
-    switch (escaped) {
-      case u'b':
-        FUnescaped.push_back(u'\b');
-        break;
-      case u'f':
-        FUnescaped.push_back(u'\f');
-        break;
-      case u'n':
-        FUnescaped.push_back(u'\n');
-        break;
-      case u'r':
-        FUnescaped.push_back(u'\r');
-        break;
-      case u't':
-        FUnescaped.push_back(u'\t');
-        break;
-      case u'u': {
-        unsigned code = 0;
-        for (int i = 0; i < 4; ++i, ++p) {
-          if (p == FEnd) Fail("String not closed");
-          const int digit = HexValue(*p);
-          if (digit < 0) FailAt(p, "Invalid hex number \"" + Utf8OfCodeUnit(*p) + "\"");
-          code = code * 16 + static_cast<unsigned>(digit);
-        }
-        FUnescaped.push_back(static_cast<char16_t>(code));
-        break;
+    if (const char16_t unit = JsonUnescapeLetter(escaped)) {
+      FUnescaped.push_back(unit);
+    } else if (escaped == u'u') {
+      unsigned code = 0;
+      for (int i = 0; i < 4; ++i, ++p) {
+        if (p == FEnd) Fail("String not closed");
+        const int digit = HexValue(*p);
+        if (digit < 0) FailAt(p, "Invalid hex number \"" + Utf8OfCodeUnit(*p) + "\"");
+        code = code * 16 + static_cast<unsigned>(digit);
       }
-      default:
-        // '"', '\\', '/' and any other character stand for themselves.
-        FUnescaped.push_back(escaped);
-        break;
+      FUnescaped.push_back(static_cast<char16_t>(code));
+    } else {
+      // '"', '\\', '/' and any other character stand for themselves.
+      FUnescaped.push_back(escaped);
     }
     const char16_t* const special = FindStringSpecial(p, FEnd);
     FUnescaped.append(p, static_cast<size_t>(special - p));

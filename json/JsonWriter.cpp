@@ -1,5 +1,6 @@
 #include "JsonWriter.h"
 
+#include "JsonEscapes.h"
 #include "JsonNumberText.h"
 
 #if defined(__SSE2__)
@@ -51,31 +52,14 @@ void TJsonWriter::AppendQuoted(std::u16string_view AText) {
     FText.append(run, static_cast<size_t>(p - run));
     run = p + 1;
     FText.push_back(u'\\');
-    switch (c) {
-      case u'\b':
-        FText.push_back(u'b');
-        break;
-      case u'\t':
-        FText.push_back(u't');
-        break;
-      case u'\n':
-        FText.push_back(u'n');
-        break;
-      case u'\f':
-        FText.push_back(u'f');
-        break;
-      case u'\r':
-        FText.push_back(u'r');
-        break;
-      case u'"':
-      case u'\\':
-        FText.push_back(c);
-        break;
-      default:
-        FText.append(u"u00");
-        FText.push_back(kHexDigits[c >> 4]);
-        FText.push_back(kHexDigits[c & 15]);
-        break;
+    if (const char16_t letter = JsonEscapeLetter(c)) {
+      FText.push_back(letter);
+    } else if (c == u'"' || c == u'\\') {
+      FText.push_back(c);
+    } else {
+      FText.append(u"u00");
+      FText.push_back(kHexDigits[c >> 4]);
+      FText.push_back(kHexDigits[c & 15]);
     }
   }
   FText.append(run, static_cast<size_t>(end - run));
