@@ -28,9 +28,8 @@ void TWebSocketServerForm::AddStandardJsonData(TJsonObject& json) {
 void TWebSocketServerForm::WebSocketSendDataToClients(const std::u16string& JsonStr) {
   TWebSocketServer* server = FServer.load();
   if (!server) return;
-  // Encoded once; every client gets the same bytes.
-  TIdBytes payload;
-  TIdUTF8Encoding::AppendUTF8(JsonStr, payload);
+  // Encoded and framed once; every client gets the same bytes.
+  const TIdBytes frame = TWebSocketIOHandlerHelper::TextFrame(JsonStr);
   TIdListLock<TIdContext> contexts(server->Contexts());
   std::vector<TIdContext*>& items = contexts.Items();
   log(u"CLIENT LIST", IntToStr(static_cast<int64_t>(items.size())));
@@ -41,7 +40,7 @@ void TWebSocketServerForm::WebSocketSendDataToClients(const std::u16string& Json
     // client's handshake, and a plain TCP client has no use for them.
     if (connection->IOHandler()->Tag != 1) continue;
     if (connection->Connected())
-      TWebSocketIOHandlerHelper(*connection->IOHandler()).WriteBytes(payload);
+      TWebSocketIOHandlerHelper(*connection->IOHandler()).WriteFrame(frame);
   }
 }
 

@@ -12,10 +12,11 @@ constexpr int kMaskBit = 0x80;
 constexpr size_t kMaxHeaderSize = 10;
 
 // Every frame is assembled behind kMaxHeaderSize spare bytes, so the header can be put in front
-// of a payload of any length and the whole frame leaves in one Write call.
-void SendFrame(TIdIOHandler& AIOHandler, TIdBytes& AFrame) {
+// of a payload of any length and the whole frame leaves in one Write call. Returns where the
+// frame starts in AFrame, or -1 for a frame too long for one write.
+int PutHeader(TIdBytes& AFrame) {
   const size_t length = AFrame.size() - kMaxHeaderSize;
-  if (AFrame.size() > size_t(std::numeric_limits<int>::max())) return;
+  if (AFrame.size() > size_t(std::numeric_limits<int>::max())) return -1;
   uint8_t header[kMaxHeaderSize];
   size_t headerSize = 0;
   header[headerSize++] = kTextFrameStart;
@@ -31,7 +32,13 @@ void SendFrame(TIdIOHandler& AIOHandler, TIdBytes& AFrame) {
   }
   const size_t start = kMaxHeaderSize - headerSize;
   std::memcpy(AFrame.data() + start, header, headerSize);
-  AIOHandler.Write(AFrame.data() + start, static_cast<int>(AFrame.size() - start));
+  return static_cast<int>(start);
+}
+
+void SendFrame(TIdIOHandler& AIOHandler, TIdBytes& AFrame) {
+  const int start = PutHeader(AFrame);
+  if (start < 0) return;
+  AIOHandler.Write(AFrame.data() + start, static_cast<int>(AFrame.size()) - start);
 }
 
 // The payload length announced by the length byte and its extension; negative for a client frame
@@ -100,6 +107,23 @@ void TWebSocketIOHandlerHelper::WriteString(std::u16string_view AStr) {
     TIdBytes frame(kMaxHeaderSize);
     TIdUTF8Encoding::AppendUTF8(AStr, frame);
     SendFrame(FIOHandler, frame);
+  } catch (...) {
+    // A failed write is the connection loop's to notice.
+  }
+}
+
+TIdBytes TWebSocketIOHandlerHelper::TextFrame(std::u16string_view AStr) {
+  TIdBytes frame(kMaxHeaderSize);
+  TIdUTF8Encoding::AppendUTF8(AStr, frame);
+  const int start = PutHeader(frame);
+  if (start < 0) return {};
+  frame.erase(frame.begin(), frame.begin() + start);
+  return frame;
+}
+
+void TWebSocketIOHandlerHelper::WriteFrame(const TIdBytes& AFrame) {
+  try {
+    FIOHandler.Write(AFrame);
   } catch (...) {
     // A failed write is the connection loop's to notice.
   }

@@ -25,6 +25,11 @@ class TWebSocketIOHandlerHelper {
   // One text frame with the UTF-8 form of AStr; an unpaired surrogate is sent as U+FFFD.
   void WriteString(std::u16string_view AStr);
 
+  // The whole frame WriteString would send, for writing one text to many connections: the text
+  // is encoded and framed once, then WriteFrame sends the same bytes on each connection.
+  static TIdBytes TextFrame(std::u16string_view AStr);
+  void WriteFrame(const TIdBytes& AFrame);
+
  private:
   TIdIOHandler& FIOHandler;
 };

@@ -211,6 +211,13 @@ TEST(FrameWrite, LengthForms) {
     TIdIOHandlerMemory handler;
     TWebSocketIOHandlerHelper(handler).WriteBytes(payload);
     EXPECT_EQ(handler.Written(), expected);
+    // A frame made once for many connections is the same frame.
+    const TIdBytes frame =
+        TWebSocketIOHandlerHelper::TextFrame(std::u16string(payload.begin(), payload.end()));
+    EXPECT_EQ(frame, expected);
+    TIdIOHandlerMemory broadcastTarget;
+    TWebSocketIOHandlerHelper(broadcastTarget).WriteFrame(frame);
+    EXPECT_EQ(broadcastTarget.Written(), expected);
   }
 }
 
