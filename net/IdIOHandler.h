@@ -15,10 +15,9 @@
 // to feed exact bytes and to make the n-th transport call fail).
 //
 // Threads: the connection's own thread reads; other threads may call Connected and Write at the
-// same time (the broadcast). On another thread Connected only peeks at the transport and never
-// receives: bytes it took into the buffer would leave the reader waiting on a socket that has
-// nothing more to give. Each Write holds the write lock for its whole array, so the bytes of two
-// writes never interleave on the wire.
+// same time (the broadcast). On another thread Connected never receives: bytes it took into the
+// buffer would leave the reader waiting on a socket that has nothing more to give. Each Write holds
+// the write lock for its whole array, so the bytes of two writes never interleave on the wire.
 class TIdIOHandler {
  public:
   TIdIOHandler() = default;
@@ -78,8 +77,6 @@ class TIdIOHandler {
   virtual bool SourceReadable(int AMSec) = 0;
   virtual int SourceReceive(uint8_t* ABuffer, int ALength) = 0;
   virtual int SourceSend(const uint8_t* ABuffer, int ALength, int ATimeout) = 0;
-  // Looks without taking: 1 data waiting, -1 nothing yet, 0 end-of-stream; raises socket errors.
-  virtual int SourcePeek() = 0;
   virtual void SourceClose() = 0;
 
  private:

@@ -103,14 +103,6 @@ int TIdIOHandlerMemory::SourceSend(const uint8_t* ABuffer, int ALength, int) {
   return ALength;
 }
 
-int TIdIOHandlerMemory::SourcePeek() {
-  std::lock_guard lock(FLock);
-  if (FClosed) throw EIdClosedSocket();
-  CountCall();
-  if (FPending.size() > FPendingHead) return 1;
-  return FEndOfStream ? 0 : -1;
-}
-
 void TIdIOHandlerMemory::SourceClose() {
   {
     std::lock_guard lock(FLock);

@@ -33,11 +33,6 @@ int TIdIOHandlerSocket::SourceSend(const uint8_t* ABuffer, int ALength, int ATim
   return FBinding->Send(ABuffer, ALength, ATimeout);
 }
 
-int TIdIOHandlerSocket::SourcePeek() {
-  if (!FBinding) throw EIdClosedSocket();
-  return FBinding->Peek();
-}
-
 void TIdIOHandlerSocket::SourceClose() {
   if (FBinding) FBinding->CloseSocket();
 }

@@ -21,7 +21,6 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   bool SourceReadable(int AMSec) override;
   int SourceReceive(uint8_t* ABuffer, int ALength) override;
   int SourceSend(const uint8_t* ABuffer, int ALength, int ATimeout) override;
-  int SourcePeek() override;
   void SourceClose() override;
 
  private:

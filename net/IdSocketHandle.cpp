@@ -208,18 +208,6 @@ int TIdSocketHandle::Receive(uint8_t* ABuffer, int ALength) {
   }
 }
 
-int TIdSocketHandle::Peek() {
-  TSocketUse use(*this);
-  if (use.Fd() < 0) throw EIdClosedSocket();
-  for (;;) {
-    uint8_t byte;
-    const ssize_t n = ::recv(use.Fd(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n >= 0) return n > 0 ? 1 : 0;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return -1;
-    if (errno != EINTR) RaiseLastSocketError();
-  }
-}
-
 int TIdSocketHandle::Send(const uint8_t* ABuffer, int ALength, int ATimeoutMSec) {
   TSocketUse use(*this);
   if (use.Fd() < 0) throw EIdClosedSocket();

@@ -33,8 +33,6 @@ class TIdSocketHandle {
   bool Select(int ATimeout) { return Readable(ATimeout); }
   // Receives without waiting: the count, 0 at end-of-stream, -1 when nothing is there.
   int Receive(uint8_t* ABuffer, int ALength);
-  // Looks without taking or waiting: 1 data waiting, -1 nothing yet, 0 end-of-stream.
-  int Peek();
   // Sends part of the range and returns the count sent; waits at most ATimeoutMSec for the peer to
   // take data (-1: no limit) and then fails with 10060.
   int Send(const uint8_t* ABuffer, int ALength, int ATimeoutMSec);

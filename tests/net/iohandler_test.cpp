@@ -123,6 +123,8 @@ TEST(IOHandler, ConnectedOnAnotherThreadLeavesTheInputToTheReader) {
   io.SetReaderThread(std::this_thread::get_id());
   EXPECT_EQ(io.ReadByte(), 'a');
   EXPECT_EQ(io.ReadByte(), 'b');
+  EXPECT_THROW(io.ReadByte(), EIdConnClosedGracefully);
+  // Once the reader has seen the end, other threads see it too.
   io.SetReaderThread(reader);
   EXPECT_FALSE(io.Connected());
 }
