@@ -130,11 +130,6 @@ std::u16string TWebSocketServerForm::LastState() const {
   return gState;
 }
 
-std::u16string TWebSocketServerForm::RegTemplate() const {
-  std::lock_guard lock(FTextLock);
-  return sRegTemplate;
-}
-
 std::u16string TWebSocketServerForm::RegTemplate10() const {
   std::lock_guard lock(FTextLock);
   return sRegTemplate10;

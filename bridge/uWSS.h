@@ -72,12 +72,10 @@ class TWebSocketServerForm {
   std::u16string edPort = u"9090";
 
   TWebSocketServer* Server() const { return FServer.load(); }
-  TNqFPEngX& Engine() { return *NqFPEngX1; }
   int32_t MatchType() const { return FMatchType; }
   int32_t NextFingerprintId() const { return FPID; }
   int32_t CacheHandle() const { return fpcHandle; }
   std::u16string LastState() const;
-  std::u16string RegTemplate() const;
   std::u16string RegTemplate10() const;
 
  private:

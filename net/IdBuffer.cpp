@@ -29,7 +29,6 @@ void TIdBuffer::Write(const uint8_t* ABytes, int ALength) {
   if (FBytes.size() < needed) FBytes.resize(needed + kGrowthFactor);
   std::memcpy(FBytes.data() + FSize, ABytes, ALength);
   FSize += ALength;
-  if (FBytes.size() > size_t(FSize) + kGrowthFactor) FBytes.resize(size_t(FSize) + kGrowthFactor);
 }
 
 void TIdBuffer::RemoveLocked(int AByteCount) {

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "IdException.h"
+#include "IdTextEncoding.h"
 
 namespace {
 
@@ -15,9 +16,8 @@ void NameCurrentThread(const std::string& AName) {
 }
 
 std::string Narrow(const std::u16string& AText) {
-  std::string text;
-  for (char16_t c : AText) text.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  return text;
+  const TIdBytes bytes = IdTextEncodingASCII().GetBytes(AText);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace

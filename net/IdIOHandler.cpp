@@ -39,7 +39,6 @@ int TIdIOHandler::ReadFromSource(bool ARaiseExceptionIfDisconnected, int ATimeou
     if (ARaiseExceptionIfDisconnected) throw EIdNotConnected();
     return 0;
   }
-  const int sizeBefore = FInputBuffer.Size();
   for (;;) {
     // Without a wait the receive itself tells whether anything is there: no separate poll.
     bool readable = wait == 0;
@@ -68,8 +67,7 @@ int TIdIOHandler::ReadFromSource(bool ARaiseExceptionIfDisconnected, int ATimeou
       if (count > 0) FInputBuffer.Write(chunk, count);
     }
     if (count < 0) {
-      const int grown = FInputBuffer.Size() - sizeBefore;
-      if (grown > 0) return grown;
+      // Nothing there after all (a spurious wake-up): wait again, or report the empty look.
       if (wait == 0) {
         if (ARaiseExceptionOnTimeout) throw EIdReadTimeout();
         return -1;

@@ -45,12 +45,6 @@ class TSocketUse {
 
 namespace {
 
-std::u16string Widen(const char* AText) {
-  std::u16string text;
-  for (; *AText; ++AText) text.push_back(static_cast<unsigned char>(*AText));
-  return text;
-}
-
 std::u16string FormatAddress(const sockaddr_storage& AAddress, uint16_t& APort) {
   if (AAddress.ss_family == AF_INET6) {
     const auto& a6 = reinterpret_cast<const sockaddr_in6&>(AAddress);
@@ -63,13 +57,13 @@ std::u16string FormatAddress(const sockaddr_storage& AAddress, uint16_t& APort) 
           (a6.sin6_addr.s6_addr[2 * group] << 8) | a6.sin6_addr.s6_addr[2 * group + 1];
       length += std::snprintf(text + length, sizeof text - length, group ? ":%X" : "%X", value);
     }
-    return Widen(text);
+    return IdTextEncodingASCII().GetString(reinterpret_cast<const uint8_t*>(text), length);
   }
   const auto& a4 = reinterpret_cast<const sockaddr_in&>(AAddress);
   APort = ntohs(a4.sin_port);
   char text[INET_ADDRSTRLEN] = {};
   ::inet_ntop(AF_INET, &a4.sin_addr, text, sizeof text);
-  return Widen(text);
+  return IdTextEncodingASCII().GetString(reinterpret_cast<const uint8_t*>(text), std::strlen(text));
 }
 
 bool StackSupports(int AFamily) {

@@ -53,7 +53,6 @@ class TIdSocketHandle {
  private:
   friend class TSocketUse;
   void Reset();
-  void ReadAddresses(bool APeerToo);
 
   mutable std::mutex FCloseLock;
   int FHandle = -1;
