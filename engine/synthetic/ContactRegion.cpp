@@ -35,8 +35,8 @@ double CoveredShare(const TContactRegion& ARegion, const std::vector<TSamplePoin
 double TContactRegion::Inside(double AX, double AY) const {
   const double dx = AX - CentreX;
   const double dy = AY - CentreY;
-  const double u = (std::cos(Angle) * dx + std::sin(Angle) * dy) / HalfWidth;
-  const double v = (-std::sin(Angle) * dx + std::cos(Angle) * dy) / HalfHeight;
+  const double u = (AxisX * dx + AxisY * dy) / HalfWidth;
+  const double v = (-AxisY * dx + AxisX * dy) / HalfHeight;
   return (1.0 - std::hypot(u, v)) * std::min(HalfWidth, HalfHeight);
 }
 
@@ -45,7 +45,9 @@ TContactRegion DrawContactRegion(TSynthRandom& ARandom, const TFingerShape& ASha
   TContactRegion region;
   region.CentreX = AShape.CentreX + ARandom.Uniform(-0.25, 0.25) * AShape.Left;
   region.CentreY = AShape.CentreY + ARandom.Uniform(-0.2, 0.25) * AShape.Top;
-  region.Angle = ARandom.Uniform(-0.4, 0.4);
+  const double angle = ARandom.Uniform(-0.4, 0.4);
+  region.AxisX = std::cos(angle);
+  region.AxisY = std::sin(angle);
   const double aspect = ARandom.Uniform(0.6, 1.0);
   const std::vector<TSamplePoint> finger = FingerSamples(AShape);
   // Bisection on the ellipse's size; the share grows with it.

@@ -13,7 +13,8 @@ struct TContactRegion {
   double CentreY = 0;
   double HalfWidth = 1;
   double HalfHeight = 1;
-  double Angle = 0;  // radians
+  double AxisX = 1;  // unit vector along the width axis
+  double AxisY = 0;
 };
 
 TContactRegion DrawContactRegion(TSynthRandom& ARandom, const TFingerShape& AShape, double AMinShare, double AMaxShare);

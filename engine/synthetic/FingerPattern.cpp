@@ -54,7 +54,7 @@ void PlaceTentedArch(TSynthRandom& ARandom, const TFingerShape& AShape, TPattern
   const double coreX = AShape.CentreX + ARandom.Uniform(-20.0, 20.0);
   const double coreY = AShape.CentreY + ARandom.Uniform(-40.0, 20.0);
   ALayout.Singularities.push_back({coreX, coreY, true});
-  ALayout.Singularities.push_back({coreX + ARandom.Uniform(-10.0, 10.0), coreY + ARandom.Uniform(35.0, 70.0), false});
+  ALayout.Singularities.push_back({coreX + ARandom.Uniform(-10.0, 10.0), coreY + ARandom.Uniform(50.0, 90.0), false});
 }
 
 void PlaceArch(TSynthRandom& ARandom, const TFingerShape& AShape, TPatternLayout& ALayout) {

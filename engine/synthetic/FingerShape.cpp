@@ -3,23 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-// Superellipse exponents: 2 is an ellipse, larger is squarer.
-constexpr double kTipExponent = 2.0;
-constexpr double kJointExponent = 3.0;
-
-}  // namespace
-
 double TFingerShape::Inside(double AX, double AY) const {
-  const double dx = AX - CentreX;
-  const double dy = AY - CentreY;
-  const double halfWidth = dx < 0 ? Left : Right;
-  const double halfHeight = dy < 0 ? Top : Bottom;
-  const double exponent = dy < 0 ? kTipExponent : kJointExponent;
-  const double r = std::pow(std::pow(std::abs(dx) / halfWidth, exponent) +
-                                std::pow(std::abs(dy) / halfHeight, exponent),
-                            1.0 / exponent);
+  const double halfWidth = AX < CentreX ? Left : Right;
+  const double halfHeight = AY < CentreY ? Top : Bottom;
+  const double u = std::abs(AX - CentreX) / halfWidth;
+  const double v = std::abs(AY - CentreY) / halfHeight;
+  // Superellipse radius: an ellipse at the tip, squarer (exponent 3) towards the first joint.
+  const double r = AY < CentreY ? std::sqrt(u * u + v * v) : std::cbrt(u * u * u + v * v * v);
   return (1.0 - r) * std::min(halfWidth, halfHeight);
 }
 

@@ -22,8 +22,10 @@ constexpr float kGain = 2.5f;
 constexpr int kMinIterations = 8;
 constexpr int kMaxIterations = 40;
 // Stable: fewer than this share of the pixels still moved noticeably in the last pass.
-constexpr double kStableShare = 0.005;
+constexpr double kStableShare = 0.003;
 constexpr float kMoved = 0.25f;
+// Changes below this leave a block settled: its last small creep is not worth another pass.
+constexpr float kSettled = 0.1f;
 
 // One kernel per quantised direction and period. Zero mean, so flat areas stay flat, and unit
 // response to a ridge pattern of its own direction and period.
@@ -85,6 +87,41 @@ const TGaborBank& GaborBank() {
 struct TActivePixel {
   int32_t Offset;  // in the padded buffer
   int32_t Kernel;
+  int32_t Block;
+};
+
+// A pass only recomputes pixels near something that changed in the previous pass: the others
+// would get about the value they have. Saves most of the work while ridges spread from the
+// seeds and again once most of the pattern has settled.
+class TChangedBlocks {
+ public:
+  static constexpr int kSize = 8;  // not below kRadius, so a pixel's inputs lie in the 3x3 blocks around it
+
+  TChangedBlocks(int AWidth, int AHeight)
+      : FWide(AWidth / kSize + 1), FHigh(AHeight / kSize + 1), FChanged(static_cast<size_t>(FWide) * FHigh, 0) {}
+
+  int Block(int AX, int AY) const { return AY / kSize * FWide + AX / kSize; }
+  void MarkChanged(int ABlock) { FChanged[static_cast<size_t>(ABlock)] = 1; }
+
+  // Blocks to recompute in this pass; starts the record of the changes this pass makes.
+  std::vector<uint8_t> TakeNeeded() {
+    std::vector<uint8_t> needed(FChanged.size(), 0);
+    for (int by = 0; by < FHigh; ++by) {
+      for (int bx = 0; bx < FWide; ++bx) {
+        if (!FChanged[static_cast<size_t>(by) * FWide + bx]) continue;
+        for (int y = std::max(by - 1, 0); y <= std::min(by + 1, FHigh - 1); ++y) {
+          for (int x = std::max(bx - 1, 0); x <= std::min(bx + 1, FWide - 1); ++x) needed[static_cast<size_t>(y) * FWide + x] = 1;
+        }
+      }
+    }
+    std::fill(FChanged.begin(), FChanged.end(), 0);
+    return needed;
+  }
+
+ private:
+  int FWide;
+  int FHigh;
+  std::vector<uint8_t> FChanged;
 };
 
 // Kernel response at one pixel of a padded buffer; rows are contiguous so this vectorises.
@@ -133,12 +170,13 @@ TFloatField GrowRidges(const TRidgeGrowthInput& AInput, TSynthRandom& ARandom) {
   // The right margin also covers the zero taps that pad each kernel row.
   const int paddedWidth = width + kRadius + kRowTaps;
   const int paddedHeight = height + 2 * kRadius;
+  TChangedBlocks changed(width, height);
   std::vector<TActivePixel> active;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       if (!Grows(region, x, y)) continue;
       const int offset = (y + kRadius) * paddedWidth + x + kRadius;
-      active.push_back({offset, TGaborBank::Index(AInput.Orientation->At(x, y), AInput.Period->At(x, y))});
+      active.push_back({offset, TGaborBank::Index(AInput.Orientation->At(x, y), AInput.Period->At(x, y)), changed.Block(x, y)});
     }
   }
   std::vector<float> current(static_cast<size_t>(paddedWidth) * paddedHeight, 0.0f);
@@ -148,14 +186,22 @@ TFloatField GrowRidges(const TRidgeGrowthInput& AInput, TSynthRandom& ARandom) {
     const TActivePixel& seed = active[static_cast<size_t>(ARandom.Unit() * static_cast<double>(active.size()))];
     PlantSeed(AInput, seed.Offset, paddedWidth, ARandom.Uniform(0.0, 2.0 * kPi), current);
   }
+  for (const TActivePixel& pixel : active) {
+    if (current[static_cast<size_t>(pixel.Offset)] != 0.0f) changed.MarkChanged(pixel.Block);
+  }
   const TGaborBank& bank = GaborBank();
   for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
     size_t moved = 0;
+    const std::vector<uint8_t> needed = changed.TakeNeeded();
     for (const TActivePixel& pixel : active) {
-      const float response = Filter(&current[static_cast<size_t>(pixel.Offset)], paddedWidth, bank.Kernel(pixel.Kernel));
-      const float value = std::clamp(kGain * response, -1.0f, 1.0f);
       const float old = current[static_cast<size_t>(pixel.Offset)];
-      if (std::abs(value - old) > kMoved) ++moved;
+      float value = old;
+      if (needed[static_cast<size_t>(pixel.Block)]) {
+        const float response = Filter(&current[static_cast<size_t>(pixel.Offset)], paddedWidth, bank.Kernel(pixel.Kernel));
+        value = std::clamp(kGain * response, -1.0f, 1.0f);
+        if (std::abs(value - old) > kSettled) changed.MarkChanged(pixel.Block);
+        if (std::abs(value - old) > kMoved) ++moved;
+      }
       next[static_cast<size_t>(pixel.Offset)] = value;
     }
     current.swap(next);

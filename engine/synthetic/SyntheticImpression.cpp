@@ -1,5 +1,6 @@
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "ContactRegion.h"
 #include "SyntheticFinger.h"
@@ -42,7 +43,7 @@ TImpressionGeometry TSyntheticMaster::Geometry(uint32_t AImpressionSeed, const T
   TSynthRandom contactRandom(ImpressionSeed(FSeed, AImpressionSeed, kContactStream));
   const TContactRegion contact = DrawContactRegion(contactRandom, FShape, AOptions.MinContact, AOptions.MaxContact);
   TSynthRandom pose(ImpressionSeed(FSeed, AImpressionSeed, kPoseStream));
-  TImpressionGeometry geometry;
+  TImpressionPose geometry;
   geometry.ImageCentre = {kSyntheticWidth / 2.0, kSyntheticHeight / 2.0};
   geometry.Rotation = Triangular(pose, AOptions.MaxRotationDegrees * kDegree);
   geometry.Scale = 1.0 + pose.Uniform(-1.0, 1.0) * AOptions.MaxScaleChange;
@@ -61,7 +62,7 @@ TImpressionGeometry TSyntheticMaster::Geometry(uint32_t AImpressionSeed, const T
   const double wobble = strength * 3.0;
   for (float& value : geometry.WobbleX.Values) value *= static_cast<float>(wobble);
   for (float& value : geometry.WobbleY.Values) value *= static_cast<float>(wobble);
-  return geometry;
+  return TImpressionGeometry(std::move(geometry));
 }
 
 namespace {

@@ -163,7 +163,7 @@ TEST(SyntheticFinger, PressesOfOneFingerAreMovedDifferently) {
   const TPointF centre{kSyntheticWidth / 2.0, kSyntheticHeight / 2.0};
   const TPointF a = first.ToMaster(centre);
   const TPointF b = second.ToMaster(centre);
-  EXPECT_GT(std::hypot(a.X - b.X, a.Y - b.Y) + 100 * std::abs(first.Rotation - second.Rotation), 1.0);
+  EXPECT_GT(std::hypot(a.X - b.X, a.Y - b.Y) + 100 * std::abs(first.Pose().Rotation - second.Pose().Rotation), 1.0);
 }
 
 TEST(SyntheticFinger, RigidOptionsGiveAPureRotationShiftAndScale) {
@@ -173,7 +173,7 @@ TEST(SyntheticFinger, RigidOptionsGiveAPureRotationShiftAndScale) {
   // Distances between mapped points are the impression's distances divided by the scale.
   const TPointF a = geometry.ToMaster({50, 60});
   const TPointF b = geometry.ToMaster({350, 440});
-  EXPECT_NEAR(std::hypot(a.X - b.X, a.Y - b.Y) * geometry.Scale, std::hypot(300.0, 380.0), 1e-6);
+  EXPECT_NEAR(std::hypot(a.X - b.X, a.Y - b.Y) * geometry.Pose().Scale, std::hypot(300.0, 380.0), 1e-6);
 }
 
 }  // namespace
