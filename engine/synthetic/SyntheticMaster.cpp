@@ -31,7 +31,7 @@ TSyntheticMaster::TSyntheticMaster(uint32_t AFingerSeed) : FSeed(AFingerSeed) {
   const TPatternLayout layout = DrawPatternLayout(patternRandom, FShape);
   FPattern = layout.Pattern;
   TSynthRandom orientationRandom(SynthStreamSeed(AFingerSeed, kOrientationStream));
-  const TFloatField orientation = RidgeOrientation(layout, orientationRandom, kSyntheticWidth, kSyntheticHeight);
+  const TFloatField orientation = RidgeOrientation(layout, FShape, orientationRandom, kSyntheticWidth, kSyntheticHeight);
   TSynthRandom periodRandom(SynthStreamSeed(AFingerSeed, kPeriodStream));
   const TFloatField period = RidgePeriod(periodRandom);
   TFloatField region(kSyntheticWidth, kSyntheticHeight);
