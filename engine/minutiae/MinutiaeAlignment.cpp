@@ -10,7 +10,7 @@
 namespace {
 
 // Roots grown per comparison: the vote ranking puts true alignments among the first few.
-constexpr std::size_t kMaxGrownRoots = 5;
+constexpr std::size_t kMaxGrownRoots = 4;
 constexpr int kConsistencyRounds = 2;
 
 TPlanePoint PositionOf(const TMinutia& AMinutia) { return {AMinutia.X, AMinutia.Y}; }

@@ -8,7 +8,10 @@ namespace {
 // alignment grows in microseconds.
 constexpr std::size_t kNeighbours = 10;
 // Shorter edges give too rough a rotation to start an alignment from.
-constexpr float kMinRootLength = 30;
+constexpr float kMinRootLength = 20;
+// Alignments start only from edges to the nearest few neighbours: they survive distortion best,
+// and a true alignment has plenty of them.
+constexpr std::size_t kRootNeighbours = 5;
 
 std::vector<TPlanePoint> Positions(std::span<const TMinutia> AMinutiae) {
   std::vector<TPlanePoint> points;
@@ -49,7 +52,7 @@ TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate) : FTemplate(st
   }
   for (std::size_t i = 0; i < FEdges.size(); ++i) {
     const TNeighbourEdge& edge = FEdges[i];
-    if (edge.Shape.Length < kMinRootLength) continue;
+    if (edge.Shape.Length < kMinRootLength || i - FEdgeStart[edge.From] >= kRootNeighbours) continue;
     // The reverse edge, when it exists, would start the same alignment again.
     const auto reverse = EdgesFrom(edge.To);
     const bool hasReverse = std::any_of(reverse.begin(), reverse.end(), [&](const TNeighbourEdge& A) {
