@@ -21,7 +21,7 @@ constexpr int kThreshold = 10;
 
 TPressConditions RealisticPress(std::mt19937& ARandom) {
   TPressConditions conditions;
-  conditions.MaxRotationDegrees = 30;
+  conditions.RotationSpreadDegrees = 30;
   conditions.WindowArea = std::uniform_real_distribution<float>(0.6f, 1.0f)(ARandom);
   return conditions;
 }

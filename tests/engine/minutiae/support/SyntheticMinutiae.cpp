@@ -18,10 +18,12 @@ constexpr float kBorderBand = 25;  // where spurious minutiae appear, inside the
 constexpr float kFlowWavelength = 350;
 
 float Uniform(std::mt19937& ARandom, float ALow, float AHigh) {
+  if (AHigh <= ALow) return ALow;
   return std::uniform_real_distribution<float>(ALow, AHigh)(ARandom);
 }
 
 float Normal(std::mt19937& ARandom, float ADeviation) {
+  if (ADeviation <= 0) return 0;
   return std::normal_distribution<float>(0, ADeviation)(ARandom);
 }
 
@@ -80,8 +82,9 @@ class TPressPlacement {
         FWave(AConditions.Distortion * 100),
         FWavePhaseX(Uniform(ARandom, 0, kTwoPi)),
         FWavePhaseY(Uniform(ARandom, 0, kTwoPi)),
-        FRotation(DegreesToRadians(Uniform(ARandom, -AConditions.MaxRotationDegrees,
-                                           AConditions.MaxRotationDegrees))),
+        FRotation(DegreesToRadians(AConditions.RotationDegrees +
+                                   Uniform(ARandom, -AConditions.RotationSpreadDegrees,
+                                           AConditions.RotationSpreadDegrees))),
         FShiftX(Uniform(ARandom, -AConditions.MaxShift, AConditions.MaxShift)),
         FShiftY(Uniform(ARandom, -AConditions.MaxShift, AConditions.MaxShift)) {}
 

@@ -16,7 +16,8 @@ inline constexpr int kSyntheticFrameWidth = 300;
 inline constexpr int kSyntheticFrameHeight = 400;
 
 struct TPressConditions {
-  float MaxRotationDegrees = 20;
+  float RotationDegrees = 0;       // the turn, give or take RotationSpreadDegrees
+  float RotationSpreadDegrees = 20;
   float MaxShift = 30;            // pixels, each axis
   float Distortion = 0.03f;       // relative stretch of skin across the press
   float PositionNoise = 2;        // pixels, standard deviation
