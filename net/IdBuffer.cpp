@@ -73,12 +73,6 @@ uint8_t TIdBuffer::ExtractByte() {
   return b;
 }
 
-void TIdBuffer::ExtractTo(uint8_t* ADest, int AByteCount) {
-  std::lock_guard lock(FLock);
-  std::memcpy(ADest, FBytes.data() + FHead, AByteCount);
-  RemoveLocked(AByteCount);
-}
-
 void TIdBuffer::Clear() {
   std::lock_guard lock(FLock);
   RemoveLocked(FSize);

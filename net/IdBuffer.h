@@ -21,8 +21,6 @@ class TIdBuffer {
   void ExtractToBytes(TIdBytes& VBytes, int AByteCount = -1, bool AAppend = true, int AIndex = -1);
   // Removes and returns the first byte; the buffer must not be empty.
   uint8_t ExtractByte();
-  // Removes and copies the first AByteCount bytes to ADest; the buffer must hold that many.
-  void ExtractTo(uint8_t* ADest, int AByteCount);
   void Clear();
 
  private:

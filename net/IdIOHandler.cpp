@@ -134,12 +134,6 @@ void TIdIOHandler::ReadBytes(TIdBytes& VBuffer, int AByteCount, bool AAppend) {
   FInputBuffer.ExtractToBytes(VBuffer, AByteCount, AAppend);
 }
 
-void TIdIOHandler::ReadInto(uint8_t* ADest, int AByteCount) {
-  if (AByteCount <= 0) return;
-  EnsureInputBytes(AByteCount);
-  FInputBuffer.ExtractTo(ADest, AByteCount);
-}
-
 void TIdIOHandler::Write(const TIdBytes& ABuffer, int ALength, int AOffset) {
   const int available = static_cast<int>(ABuffer.size()) - AOffset;
   if (ALength < 0 || ALength > available) ALength = available;

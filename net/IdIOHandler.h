@@ -11,8 +11,8 @@
 
 // A connection's buffered reader and unbuffered writer. All reading and writing logic lives here;
 // the transport underneath is reached through the small Source* interface, implemented over a
-// socket by TIdIOHandlerStack and over memory by TIdIOHandlerMemory (which tests and fuzzers use
-// to feed exact bytes and to make the n-th transport call fail).
+// socket by TIdIOHandlerStack and, for tests and fuzzers, over memory by TIdIOHandlerMemory
+// (tests/support), which feeds exact bytes and makes the n-th transport call fail.
 //
 // Threads: the connection's own thread reads; other threads may call Connected and Write at the
 // same time (the broadcast). On another thread Connected never receives: bytes it took into the
@@ -41,8 +41,6 @@ class TIdIOHandler {
 
   uint8_t ReadByte();
   void ReadBytes(TIdBytes& VBuffer, int AByteCount, bool AAppend = true);
-  // Waits until AByteCount bytes are buffered, then moves them to ADest (no allocation).
-  void ReadInto(uint8_t* ADest, int AByteCount);
 
   void Write(const TIdBytes& ABuffer, int ALength = -1, int AOffset = 0);
   void Write(const uint8_t* ABuffer, int ALength);
