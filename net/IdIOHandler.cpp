@@ -85,6 +85,10 @@ bool TIdIOHandler::Connected() {
   const std::thread::id reader = FReaderThread;
   if (reader != std::thread::id() && reader != std::this_thread::get_id())
     return ConnectedWithoutReceiving();
+  // Unread bytes make the answer true whatever the socket holds; receiving now would only pile
+  // up input faster than a slow reader takes it, and cost a system call per pass. The end of the
+  // stream is noticed once the buffer has been read.
+  if (!InputBufferIsEmpty()) return true;
   try {
     ReadFromSource(false, 0, false);
   } catch (const EIdSocketError& e) {
