@@ -72,6 +72,12 @@ uint8_t TIdBuffer::ExtractByte() {
   return b;
 }
 
+void TIdBuffer::Remove(int AByteCount) {
+  if (AByteCount <= 0) return;
+  std::lock_guard lock(FLock);
+  RemoveLocked(AByteCount);
+}
+
 size_t TIdBuffer::Capacity() const {
   std::lock_guard lock(FLock);
   return FBytes.capacity();

@@ -23,6 +23,8 @@ class TIdBuffer {
   void ExtractToBytes(TIdBytes& VBytes, int AByteCount = -1, bool AAppend = true, int AIndex = -1);
   // Removes and returns the first byte; the buffer must not be empty.
   uint8_t ExtractByte();
+  // Drops the first AByteCount bytes (all of them when there are fewer).
+  void Remove(int AByteCount);
   void Clear();
   // The bytes the array holds room for, read or not.
   size_t Capacity() const;
