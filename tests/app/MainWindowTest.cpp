@@ -190,7 +190,7 @@ TEST_F(MainWindowTest, RejectedPortTextsShowTheErrorAndLeaveTheWindowUsable) {
     EXPECT_TRUE(Window->btStart->isEnabled());
   }
 
-  // The server was left stopped; the next valid port brings it back.
+  // The next valid port still moves the server.
   Errors.Errors.clear();
   const uint16_t port = FreeLoopbackPort();
   Change(QStringLiteral("  %1").arg(port));
