@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "IntegerText.h"
+#include "PortText.h"
+#include "Utf8Text.h"
 #include "WebSocketServer.h"
 
 namespace {

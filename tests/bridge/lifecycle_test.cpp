@@ -2,6 +2,7 @@
 
 #include "BridgeFixture.h"
 #include "IdException.h"
+#include "PortText.h"
 
 namespace {
 
@@ -74,10 +75,12 @@ TEST_F(BridgeTest, RejectedPortTextsStopNothing) {
       {u"abc", "'abc' is not a valid integer value"},
       {u"", "'' is not a valid integer value"},
       {u"9091 ", "'9091 ' is not a valid integer value"},
+      {u"-$FFFFFFFF", "'-$FFFFFFFF' is not a valid integer value"},
       {u"$100000000", "'$100000000' is not a valid integer value"},
       {u"65536", "Range check error"},
       {u"70000", "Range check error"},
       {u"-1", "Range check error"},
+      {u"-$80000000", "Range check error"},
       {u"$FFFFFFFF", "Range check error"},
   };
   for (const auto& c : rejected) {
@@ -198,6 +201,10 @@ TEST(IntegerText, PortBoxConversion) {
       {u"2147483648", -1000000},
       {u"$FFFFFFFF", -1},
       {u"$100000000", -1000000},
+      {u"-$80000000", -2147483648LL},
+      {u"-$FFFFFFFF", -1000000},
+      {u"-0x80000001", -1000000},
+      {u"-2147483649", -1000000},
       {u"", -1000000},
       {u" ", -1000000},
       {u"90 90", -1000000},
