@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,8 @@ struct TNqOptions {
   std::string SensorSocketPath = DefaultSensorSocketPath();
   // When set, every log line is also written here (headless: standard output).
   std::FILE* LogTee = nullptr;
+  // Makes the engine; unset: the simulated sensor with the control socket above.
+  std::function<std::unique_ptr<TNqFPEngX>()> CreateEngine = nullptr;
 };
 
 // The main window: the bridge's log, the port with the "Change" button and the client count.
