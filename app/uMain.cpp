@@ -104,6 +104,7 @@ void TNq::FormCreate() {
   try {
     wss = std::make_unique<TWebSocketServerForm>(FQueue, CreateEngine());
   } catch (...) {
+    FStartUpError = std::current_exception();
     ShowCurrentException(FErrors);
     return;
   }
@@ -116,6 +117,7 @@ void TNq::FormCreate() {
   try {
     wss->FormCreate();
   } catch (...) {
+    FStartUpError = std::current_exception();
     ShowCurrentException(FErrors);
   }
 }

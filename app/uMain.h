@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <cstdio>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -43,6 +44,8 @@ class TNq final : public QWidget {
   void btStartClick();
   // The bridge; null when it could not be created.
   TWebSocketServerForm* Bridge() const { return wss.get(); }
+  // Why the bridge could not be created or could not start its server; null when it runs.
+  std::exception_ptr StartUpError() const { return FStartUpError; }
 
   // The controls, named as their objectName.
   QPlainTextEdit* logLines;
@@ -69,6 +72,7 @@ class TNq final : public QWidget {
   std::unique_ptr<TLogViewAdapter> FLogView;
   std::unique_ptr<TLabelCountView> FCountView;
   bool FClosed = false;
+  std::exception_ptr FStartUpError;
   // Declared after the views it is lent, so that it goes first.
   std::unique_ptr<TWebSocketServerForm> wss;
 };
