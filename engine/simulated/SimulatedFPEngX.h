@@ -11,6 +11,7 @@
 
 #include "EngineLifeGate.h"
 #include "FingerFeatures.h"
+#include "FingerMatcher.h"
 #include "FingerTemplate.h"
 #include "FingerprintCacheSet.h"
 #include "MainThreadQueue.h"
@@ -122,7 +123,13 @@ class TSimulatedFPEngX final : public TNqFPEngX {
   std::vector<TFeatureSet> FEnrolmentPresses;
   std::optional<TFeatureSet> FEnrolled;
   TTemplateFormat FFormat = TTemplateFormat::V9;
-  TFingerprintCacheSet FCaches;
+  struct TSimulatedTemplateCodec {
+    static std::optional<TFeatureSet> Decode(std::u16string_view AText) { return DecodeTemplate(AText); }
+    static int32_t Score(const TFeatureSet& AEnrolled, const TFeatureSet& AProbe) {
+      return MatchScore(AEnrolled, AProbe);
+    }
+  };
+  TFingerprintCacheSet<TFeatureSet, TSimulatedTemplateCodec> FCaches;
 
   // Last member: stopped first, before the state its commands use goes away.
   std::unique_ptr<TSensorControlServer> FControlServer;
