@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include "ErrorDisplay.h"
 #include "HeadlessMode.h"
@@ -10,7 +11,19 @@
 #include "Utf8Text.h"
 #include "uMain.h"
 
+namespace {
+constexpr const char* kHelp =
+    "usage: tessiva [--help | --version]\n"
+    "Serves the fingerprint sensor to web pages: WebSocket on port 9090, every interface.\n"
+    "Without a display it runs offscreen and writes its log to standard output.\n"
+    "Stop it by closing the window, or with Ctrl+C or SIGTERM.\n";
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  // Answered before Qt starts; Qt's own options (-platform ...) still pass through.
+  if (argc > 1 && std::string_view(argv[1]) == "--version")
+    return std::puts("tessiva " TESSIVA_VERSION) < 0;
+  if (argc > 1 && std::string_view(argv[1]) == "--help") return std::fputs(kHelp, stdout) < 0;
   // A closed standard output (say, piped into a pager that quit) must not end the bridge.
   std::signal(SIGPIPE, SIG_IGN);
   UseOffscreenWithoutDisplay();
