@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and `make run` need, when any is missing.
-# Usage: scripts/install-deps.sh [build|test|bench|browser]...
+# Usage: scripts/install-deps.sh [build|test|bench|browser|package]...
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev googletest libgtest-dev libgmock-dev
@@ -10,6 +10,8 @@ for what in "$@"; do
     build|test) ;;
     bench) packages+=(libbenchmark-dev rapidjson-dev libboost-dev linux-perf valgrind) ;;
     browser) packages+=(chromium nodejs npm) ;;
+    # Building and checking the Debian package; libfprint's hwdb lists the readers for the udev rule.
+    package) packages+=(dpkg-dev file fakeroot lintian desktop-file-utils appstream libfprint-2-2) ;;
     *) echo "install-deps: unknown group '$what'" >&2; exit 2 ;;
   esac
 done
