@@ -153,7 +153,7 @@ TEST(SyntheticFinger, ImpressionFollowsItsMasterThroughItsGeometry) {
     const TSyntheticMaster& own = Master(11);
     const TImpressionGeometry geometry = own.Geometry(impression, options);
     const TGreyImage image = own.Impression(impression, options);
-    EXPECT_GT(CorrelationWithMaster(image, geometry, own), 0.5);
+    EXPECT_GT(CorrelationWithMaster(image, geometry, own), 0.85);
     EXPECT_LT(std::abs(CorrelationWithMaster(image, geometry, Master(12))), 0.15);
   }
 }
