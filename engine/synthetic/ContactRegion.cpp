@@ -37,7 +37,7 @@ double TContactRegion::Inside(double AX, double AY) const {
   const double dy = AY - CentreY;
   const double u = (AxisX * dx + AxisY * dy) / HalfWidth;
   const double v = (-AxisY * dx + AxisX * dy) / HalfHeight;
-  return (1.0 - std::hypot(u, v)) * std::min(HalfWidth, HalfHeight);
+  return (1.0 - std::sqrt(u * u + v * v)) * std::min(HalfWidth, HalfHeight);
 }
 
 TContactRegion DrawContactRegion(TSynthRandom& ARandom, const TFingerShape& AShape, double AMinShare, double AMaxShare) {

@@ -102,7 +102,9 @@ double FingerFlowAngle(const TFingerShape& AShape, double ACoreY, double AX, dou
 double BlendedAngle(const TPatternLayout& ALayout, const TFingerShape& AShape, double ACoreY, double AX, double AY) {
   constexpr double kReach = 140.0;
   double nearest = 1e9;
-  for (const TSingularity& point : ALayout.Singularities) nearest = std::min(nearest, std::hypot(AX - point.X, AY - point.Y));
+  for (const TSingularity& point : ALayout.Singularities) {
+    nearest = std::min(nearest, std::sqrt((AX - point.X) * (AX - point.X) + (AY - point.Y) * (AY - point.Y)));
+  }
   const double weight = std::exp(-(nearest / kReach) * (nearest / kReach));
   const double model = SingularityAngle(ALayout, AX, AY);
   const double flow = FingerFlowAngle(AShape, ACoreY, AX, AY);
