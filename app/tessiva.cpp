@@ -5,6 +5,7 @@
 
 #include "ErrorDisplay.h"
 #include "HeadlessMode.h"
+#include "IdDescriptorLimit.h"
 #include "QtMainThreadQueue.h"
 #include "ShutdownSignals.h"
 #include "uMain.h"
@@ -12,6 +13,7 @@
 int main(int argc, char* argv[]) {
   // A closed standard output (say, piped into a pager that quit) must not end the bridge.
   std::signal(SIGPIPE, SIG_IGN);
+  GRaiseDescriptorLimit();
   UseOffscreenWithoutDisplay();
   QApplication app(argc, argv);
   // Installed first: a signal during start-up is then handled as soon as the loop runs.
