@@ -20,7 +20,8 @@ beast_port=19092
 if [[ "${1:-}" != --measure ]]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DTESSIVA_BENCH=ON -DTESSIVA_WITH_QT=ON >/dev/null
-  cmake --build "$build" --target load_client ref_minimal_server ref_beast_server micro_bench
+  cmake --build "$build" --target load_client ref_minimal_server ref_beast_server micro_bench \
+    broadcast_stall
   # The product is measured when it builds; the references alone still give their figures.
   product=with-product
   if ! cmake --build "$build" --target tessiva; then
@@ -77,6 +78,9 @@ echo "=== micro benchmarks ==="
 micro_args=(--benchmark_out="$work/micro.json" --benchmark_out_format=json)
 [[ $quick == 1 ]] && micro_args+=(--benchmark_min_time=0.05)
 timeout 600 "$MICRO_BENCH" "${micro_args[@]}"
+
+echo "=== main-thread freeze while 5 clients that stopped reading are dropped ==="
+timeout 300 "$BROADCAST_STALL" 5
 
 echo "=== servers (loopback: $network) ==="
 servers=()
