@@ -38,6 +38,20 @@ void Listen(TWebSocketServer& AServer, const std::vector<TListenAddress>& AAddre
   AServer.SetActive(true);
 }
 
+// Says which program answers and where pages find it.
+std::u16string ListeningText(TWebSocketServer& AServer) {
+  std::u16string addresses;
+  for (const TListenAddress& address : ListenAddresses(AServer)) {
+    if (!addresses.empty()) addresses += u", ";
+    if (address.IPVersion == Id_IPv6)
+      addresses += u"[" + address.IP + u"]";
+    else
+      addresses += address.IP;
+    addresses += u":" + IntToStr(address.Port);
+  }
+  return u"Tessiva " TESSIVA_VERSION u" listening on " + addresses;
+}
+
 }  // namespace
 
 // The window's controls as the queued procedures see them. Touched on the main thread only.
@@ -77,6 +91,7 @@ void TWebSocketServerForm::FormCreate() {
   FServerOwner->OnConnect = [this](TIdContext* AContext) { OnWebSocketConnected(AContext); };
   FServerOwner->OnDisconnect = [this](TIdContext* AContext) { OnWebSocketDisconnected(AContext); };
   FServerOwner->SetActive(true);
+  log(u"SERVER", ListeningText(*FServerOwner));
   FPID = 1;
   fpcHandle = NqFPEngX1->CreateFPCacheDB();
 }
@@ -117,6 +132,7 @@ void TWebSocketServerForm::start(const std::u16string& port) {
     }
     throw;
   }
+  log(u"SERVER", ListeningText(server));
 }
 
 std::u16string TWebSocketServerForm::GetNow() {

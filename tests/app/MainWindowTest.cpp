@@ -81,7 +81,8 @@ TEST_F(MainWindowTest, LayoutMatchesTheDesign) {
     const char* Text;
   };
   const TExpected controls[] = {
-      {"logLines", QRect(0, 0, 628, 442 - 123), ""},
+      // The log already holds the start-up line.
+      {"logLines", QRect(0, 0, 628, 442 - 123), nullptr},
       {"Panel2", QRect(0, 442 - 123, 628, 123), nullptr},
       {"lbPort", QRect(72, 35, 0, 0), "Port"},
       {"edPort", QRect(72, 56, 41, 23), "9090"},
@@ -136,16 +137,19 @@ TEST_F(MainWindowTest, ClientsBeforeAndAfterShowingAreLoggedAndCounted) {
   ASSERT_TRUE(WaitForCount(QStringLiteral("1")));
   ASSERT_TRUE(WaitForLines(QStringLiteral(")"), 1));
   const QStringList log = Log();
-  ASSERT_EQ(log.size(), 3);
+  ASSERT_EQ(log.size(), 4);
+  // The start-up line is shown too: the views were lent before the server started.
+  EXPECT_TRUE(log[0].contains(QStringLiteral(" listening on 0.0.0.0:%1").arg(StartPort())))
+      << log[0].toStdString();
   const QString stamp = QStringLiteral(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d: : )");
   EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^\[\] - )") + stamp +
                                  QStringLiteral("Client Connected$"))
-                  .match(log[0])
+                  .match(log[1])
                   .hasMatch())
-      << log[0].toStdString();
-  EXPECT_TRUE(log[1].endsWith(QStringLiteral(": : Client Connected!")));
+      << log[1].toStdString();
+  EXPECT_TRUE(log[2].endsWith(QStringLiteral(": : Client Connected!")));
   EXPECT_TRUE(
-      log[2].contains(QStringLiteral("Port=%1 (PeerIP=127.0.0.1 - PeerPort=").arg(StartPort())));
+      log[3].contains(QStringLiteral("Port=%1 (PeerIP=127.0.0.1 - PeerPort=").arg(StartPort())));
 
   client.reset();
   ASSERT_TRUE(WaitForLines(QStringLiteral("Client disconnected"), 1));

@@ -168,6 +168,43 @@ TEST(BridgeStartUp, PortInUseIsReportedAndChangeRecovers) {
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "FreeFPCacheDB 0"), 0);
 }
 
+// Where a "listening" log line says the server listens.
+std::string ListeningOn(const std::string& ALine) {
+  static const std::regex form(
+      R"(\[SERVER\] - \d{4}-\d\d-\d\d \d\d:\d\d:\d\d: : Tessiva \d+(\.\d+)+ listening on (.*))");
+  std::smatch m;
+  return std::regex_match(ALine, m, form) ? m[2].str() : "not a listening line: " + ALine;
+}
+
+// The log says which program runs and where pages find it: once at start-up (every address of
+// the default bindings) and once after each Change that succeeds.
+TEST(BridgeListeningLine, AtStartUpAndAfterEachSuccessfulChange) {
+  TLoopMainThreadQueue queue;
+  TRecordingLog log;
+  TWebSocketServerForm bridge(queue, std::make_unique<TFakeEngine>());
+  bridge.SetMessagesLog(&log);
+  bridge.edPort = u"0";
+  bridge.FormCreate();
+  TWebSocketServer& server = *bridge.Server();
+  std::string where = "0.0.0.0:" + std::to_string(server.Bindings()[0].Port);
+  if (server.Bindings().Count() == 2)
+    where += ", [0:0:0:0:0:0:0:0]:" + std::to_string(server.Bindings()[1].Port);
+  ASSERT_EQ(log.Lines.size(), 1u);
+  EXPECT_EQ(ListeningOn(log.Lines[0]), where);
+
+  TWebSocketServer holder;
+  holder.Bindings().Add().IP = u"127.0.0.1";
+  holder.SetActive(true);
+  for (const std::u16string& port : {std::u16string(u"abc"), IntToStr(holder.Bindings()[0].Port)})
+    EXPECT_ANY_THROW(bridge.start(port));
+  EXPECT_EQ(log.Lines.size(), 1u);
+
+  bridge.start(u"0");
+  ASSERT_EQ(log.Lines.size(), 2u);
+  EXPECT_EQ(ListeningOn(log.Lines[1]), "127.0.0.1:" + std::to_string(server.Bindings()[0].Port));
+  bridge.FormClose();
+}
+
 TEST_F(BridgeTest, ClosingWithClientsAndQueuedLinesTouchesNothingAfterwards) {
   std::vector<std::unique_ptr<TWsTestClient>> clients;
   for (int i = 0; i < 5; ++i) clients.push_back(std::make_unique<TWsTestClient>(Port));
