@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 
+#include "LogLineLimit.h"
 #include "QtMainThreadQueue.h"
 
 TLogViewAdapter::TLogViewAdapter(QPlainTextEdit& AView, TQtMainThreadQueue& AQueue, std::FILE* ATee)
@@ -12,7 +13,7 @@ TLogViewAdapter::TLogViewAdapter(QPlainTextEdit& AView, TQtMainThreadQueue& AQue
 
 void TLogViewAdapter::AppendLine(const std::u16string& ALine) {
   if (FPendingLines++ > 0) FPending += QLatin1Char('\n');
-  FPending += QString::fromStdU16String(ALine);
+  FPending += QString::fromStdU16String(ShownLogLine(ALine));
   if (!FQueue.Draining()) Flush();
 }
 

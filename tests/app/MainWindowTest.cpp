@@ -227,6 +227,19 @@ TEST_F(MainWindowTest, ATakenSensorSocketIsShownAndTheBridgeStillRuns) {
   std::filesystem::remove_all(directory);
 }
 
+// A command's state can be a MiB and is echoed into the log: the window keeps a cut line that
+// says how long the whole one was.
+TEST_F(MainWindowTest, AHugeLogLineIsShownCut) {
+  const std::u16string message(1 << 20, u'x');
+  Window->Bridge()->log(u"big", message);
+  const QString last = Log().last();
+  EXPECT_LT(last.size(), 5000);
+  EXPECT_TRUE(last.startsWith(QStringLiteral("[big] - "))) << last.left(40).toStdString();
+  const qsizetype lineBytes = QStringLiteral("[big] - 2026-12-10 13:00:00: : ").size() + (1 << 20);
+  EXPECT_TRUE(last.endsWith(QStringLiteral("xxx... (%1 bytes)").arg(lineBytes)))
+      << last.right(40).toStdString();
+}
+
 // An engine that cannot create its fingerprint cache: the bridge's creation fails after the
 // server listens.
 class TNoCacheEngine final : public TFakeEngine {
