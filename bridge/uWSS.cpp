@@ -40,16 +40,15 @@ void Listen(TWebSocketServer& AServer, const std::vector<TListenAddress>& AAddre
 
 // Says which program answers and where pages find it.
 std::u16string ListeningText(TWebSocketServer& AServer) {
-  std::u16string addresses;
+  std::u16string text = u"Tessiva " TESSIVA_VERSION u" listening on ";
+  const char16_t* separator = u"";
   for (const TListenAddress& address : ListenAddresses(AServer)) {
-    if (!addresses.empty()) addresses += u", ";
-    if (address.IPVersion == Id_IPv6)
-      addresses += u"[" + address.IP + u"]";
-    else
-      addresses += address.IP;
-    addresses += u":" + IntToStr(address.Port);
+    const bool v6 = address.IPVersion == Id_IPv6;
+    text.append(separator).append(v6 ? u"[" : u"").append(address.IP).append(v6 ? u"]" : u"");
+    text.append(u":").append(IntToStr(address.Port));
+    separator = u", ";
   }
-  return u"Tessiva " TESSIVA_VERSION u" listening on " + addresses;
+  return text;
 }
 
 }  // namespace
