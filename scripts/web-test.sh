@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the web client's tests against the real program: the Node tests of web/tessiva.js, then
-# the demo page in chromium. Needs build/default (app/tessiva, engine/tessiva-sensor), node, npm
+# the demo page in chromium. Needs build/default (app/tessiva, engine/control/tessiva-sensor), node, npm
 # and /usr/bin/chromium. The tests start Tessiva on port 9090 one after another, never together.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -13,7 +13,7 @@ const repoRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../
 const buildDir = process.env.TESSIVA_BUILD_DIR ?? path.join(repoRoot, 'build/default');
 
 export const BRIDGE_BINARY = path.join(buildDir, 'app/tessiva');
-export const SENSOR_TOOL = path.join(buildDir, 'engine/tessiva-sensor');
+export const SENSOR_TOOL = path.join(buildDir, 'engine/control/tessiva-sensor');
 export const BRIDGE_PORT = 9090;
 export const BRIDGE_URL = `ws://127.0.0.1:${BRIDGE_PORT}`;
 
