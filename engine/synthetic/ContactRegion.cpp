@@ -41,7 +41,8 @@ double TContactRegion::Inside(double AX, double AY) const {
 }
 
 TContactRegion DrawContactRegion(TSynthRandom& ARandom, const TFingerShape& AShape, double AMinShare, double AMaxShare) {
-  const double share = ARandom.Uniform(AMinShare, AMaxShare);
+  // Some contact is always left: an empty press is a different test, made without a finger.
+  const double share = std::clamp(ARandom.Uniform(AMinShare, AMaxShare), 0.05, 1.0);
   TContactRegion region;
   region.CentreX = AShape.CentreX + ARandom.Uniform(-0.25, 0.25) * AShape.Left;
   region.CentreY = AShape.CentreY + ARandom.Uniform(-0.2, 0.25) * AShape.Top;
