@@ -107,3 +107,11 @@ void TWebSocketServerForm::NqFPEngX1FeatureInfo(TNqFPEngX*, int32_t AQuality) {
     }
   });
 }
+
+// A sensor handler on the main thread may have read the replaced handle a moment ago: the cache
+// is released there, after every handler queued before.
+void TWebSocketServerForm::ReleaseCacheOnMainThread(int32_t AHandle) {
+  FQueue.Queue([engine = std::weak_ptr(FEngineForQueued), AHandle] {
+    if (const auto alive = engine.lock()) (*alive)->FreeFPCacheDB(AHandle);
+  });
+}
