@@ -96,6 +96,8 @@ class TWebSocketServerForm {
   // bridge, so one that runs later finds it gone.
   const std::shared_ptr<TNqFPEngX*> FEngineForQueued =
       std::make_shared<TNqFPEngX*>(NqFPEngX1.get());
+  // Main thread only: set at the start of closing, from when on sensor events are dropped.
+  bool FClosing = false;
 
   // The server is owned by FServerOwner; FServer is what connection threads read, and it is empty
   // from the start of closing on.

@@ -59,9 +59,14 @@ class SimulatedSensorBridgeTest : public ::testing::Test {
     Port = Bridge->Server()->Bindings()[0].Port;
   }
   void TearDown() override {
-    Bridge->FormClose();
+    if (!Closed) Bridge->FormClose();
     Bridge.reset();
     Queue.Loop.ProcessPending();
+  }
+
+  // Touches from a thread of its own, as the control socket does: the touch waits in the queue.
+  void QueueTouch(int32_t AFinger) {
+    std::thread([&] { Engine->Touch(AFinger, 80, false, Tally->Completion(Tally)); }).join();
   }
 
   // Serves the queue until APredicate holds; polls, as what it waits for may queue nothing.
@@ -73,12 +78,19 @@ class SimulatedSensorBridgeTest : public ::testing::Test {
     return APredicate();
   }
 
+  size_t FingerprintLines() {
+    return size_t(std::count_if(Log.Lines.begin(), Log.Lines.end(), [](const std::string& ALine) {
+      return ALine.rfind("[fingerprint]", 0) == 0;
+    }));
+  }
+
   std::vector<std::string> Errors;  // main thread only
   TErrorShowingQueue Queue{[this](const std::string& AError) { Errors.push_back(AError); }};
   TRecordingLog Log;
   TSimulatedFPEngX* Engine = nullptr;
   std::unique_ptr<TWebSocketServerForm> Bridge;
   uint16_t Port = 0;
+  bool Closed = false;
   const std::shared_ptr<TTouchTally> Tally = std::make_shared<TTouchTally>();
 };
 
@@ -147,6 +159,31 @@ TEST_F(SimulatedSensorBridgeTest, InitEveryFewMillisecondsWhilePressesArriveLose
   const size_t captured = Tally->Count(TTouchOutcome::Captured);
   EXPECT_EQ(identifyEvents, captured);
   EXPECT_GT(captured, 0u);
+}
+
+TEST_F(SimulatedSensorBridgeTest, PressesHandledAfterClosingBeganAreNeitherReportedNorRaised) {
+  TWsTestClient client(Port);
+  client.SendText(Command("init", "s"));
+  ASSERT_TRUE(ReceiveFrameWith(client, InitReply("s")));
+  client.SendText(Command("enroll", "e"));
+  ASSERT_TRUE(ReceiveReplyTo(client, "e"));
+  for (int press = 1; press <= 2; ++press) {
+    QueueTouch(4);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return Tally->Count(TTouchOutcome::EnrollPressCounted) == size_t(press); }));
+  }
+  // The last press of the enrolment and a capture wait in the queue while the window closes.
+  QueueTouch(4);
+  QueueTouch(4);
+  const size_t linesBefore = FingerprintLines();
+  Bridge->FormClose();
+  Closed = true;
+  Queue.Loop.ProcessPending();
+
+  EXPECT_EQ(Tally->Count(TTouchOutcome::EnrollFinished), 1u);
+  EXPECT_EQ(Tally->Count(TTouchOutcome::Captured), 1u);
+  EXPECT_TRUE(Errors.empty()) << Joined(Errors);
+  EXPECT_EQ(FingerprintLines(), linesBefore);
 }
 
 }  // namespace
