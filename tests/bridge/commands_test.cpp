@@ -215,7 +215,8 @@ TEST_F(BridgeTest, ReinitReleasesTheCacheItReplacesOnTheMainThread) {
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "FreeFPCacheDB 11"), 0);
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "FreeFPCacheDB 12"), 0);
   Queue.ProcessPending();
-  EXPECT_EQ(Engine->TakeCalls(), (std::vector<std::string>{"FreeFPCacheDB 11", "FreeFPCacheDB 12"}));
+  EXPECT_EQ(Engine->TakeCalls(),
+            (std::vector<std::string>{"FreeFPCacheDB 11", "FreeFPCacheDB 12"}));
   EXPECT_EQ(Bridge->CacheHandle(), 13);
 }
 

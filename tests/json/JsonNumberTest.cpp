@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <clocale>
@@ -102,8 +101,8 @@ class JsonNumberLocaleTest : public ::testing::Test {
                                           "thousands_sep \"<U002E>\"\n"
                                           "grouping 3;3\n"
                                           "END LC_NUMERIC\n";
-    const std::string command = "localedef -c -i " + FDir + "/comma.src -f ANSI_X3.4-1968 " +
-                                FDir + "/comma >" + FDir + "/localedef.log 2>&1";
+    const std::string command = "localedef -c -i " + FDir + "/comma.src -f ANSI_X3.4-1968 " + FDir +
+                                "/comma >" + FDir + "/localedef.log 2>&1";
     static_cast<void>(std::system(command.c_str()));
     ::setenv("LOCPATH", FDir.c_str(), 1);
     std::stringstream log;

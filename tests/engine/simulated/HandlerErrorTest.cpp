@@ -43,7 +43,8 @@ class HandlerErrorTest : public ::testing::Test {
   }
 
   std::vector<std::string> Timeline;  // main thread only
-  TErrorShowingQueue Queue{[this](const std::string& AError) { Timeline.push_back("shown: " + AError); }};
+  TErrorShowingQueue Queue{
+      [this](const std::string& AError) { Timeline.push_back("shown: " + AError); }};
   TSimulatedFPEngX Engine{Queue, ""};
 };
 
