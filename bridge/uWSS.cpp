@@ -96,6 +96,7 @@ void TWebSocketServerForm::FormCreate() {
 }
 
 void TWebSocketServerForm::FormClose() {
+  FClosing = true;
   // A cache that was never created (start-up failed) must not keep the server from closing.
   const int32_t cache = fpcHandle.exchange(0);
   if (cache != 0) NqFPEngX1->FreeFPCacheDB(cache);

@@ -52,7 +52,7 @@ void TWebSocketServerForm::morvaneInitEngine(const std::u16string& state) {
     NqFPEngX1->SetFPEngineVersion(u"10");
     // The cache it replaces is released: without that every init would leak one.
     const int32_t previous = fpcHandle.exchange(NqFPEngX1->CreateFPCacheDBEx());
-    if (previous != 0) NqFPEngX1->FreeFPCacheDB(previous);
+    if (previous != 0) ReleaseCacheOnMainThread(previous);
     status = u"success";
     message = u"Sensor connected";
   } else {
