@@ -14,9 +14,9 @@ TWebSocketServerForm::TMembers StateOnly(const std::u16string& AState) {
 
 void TWebSocketServerForm::OnWebSocketExecute(TIdContext* AContext) {
   TIdIOHandler& io = *AContext->Connection()->IOHandler();
-  // The end of the previous pass often took the next message in already: waiting then for more
-  // input would only delay it.
-  if (io.InputBufferIsEmpty()) io.CheckForDataOnSource(10);
+  // No short wait for input first: the read below waits for its first byte without a time limit
+  // and wakes on input, end of stream or shutdown alike, so the wait would only cost a poll and a
+  // receive per message.
   const std::u16string text = TWebSocketIOHandlerHelper(io).ReadString();
   if (text.empty()) return;
   std::unique_ptr<TJsonBaseObject> parsed;
