@@ -104,21 +104,26 @@ void TNq::FormCreate() {
   try {
     wss = std::make_unique<TWebSocketServerForm>(FQueue, CreateEngine());
   } catch (...) {
+    FStartUpError = std::current_exception();
     ShowCurrentException(FErrors);
     return;
   }
   wss->edPort = FOptions.InitialPort;
   wss->OnTerminate = [] { QCoreApplication::quit(); };
+  // Lent before the server starts: an error box's nested loop may show the lines of clients that
+  // connect meanwhile.
+  wss->SetMessagesLog(FLogView.get());
+  wss->SetClientsConnected(FCountView.get());
   try {
     wss->FormCreate();
   } catch (...) {
+    FStartUpError = std::current_exception();
     ShowCurrentException(FErrors);
   }
-  wss->SetMessagesLog(FLogView.get());
-  wss->SetClientsConnected(FCountView.get());
 }
 
 std::unique_ptr<TNqFPEngX> TNq::CreateEngine() {
+  if (FOptions.CreateEngine) return FOptions.CreateEngine();
   try {
     return std::make_unique<TSimulatedFPEngX>(FQueue, FOptions.SensorSocketPath);
   } catch (const EOleException&) {

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 #include <cstdio>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,6 +27,8 @@ struct TNqOptions {
   std::string SensorSocketPath = DefaultSensorSocketPath();
   // When set, every log line is also written here (headless: standard output).
   std::FILE* LogTee = nullptr;
+  // Makes the engine; unset: the simulated sensor with the control socket above.
+  std::function<std::unique_ptr<TNqFPEngX>()> CreateEngine = nullptr;
 };
 
 // The main window: the bridge's log, the port with the "Change" button and the client count.
@@ -40,6 +44,8 @@ class TNq final : public QWidget {
   void btStartClick();
   // The bridge; null when it could not be created.
   TWebSocketServerForm* Bridge() const { return wss.get(); }
+  // Why the bridge could not be created or could not start its server; null when it runs.
+  std::exception_ptr StartUpError() const { return FStartUpError; }
 
   // The controls, named as their objectName.
   QPlainTextEdit* logLines;
@@ -66,6 +72,7 @@ class TNq final : public QWidget {
   std::unique_ptr<TLogViewAdapter> FLogView;
   std::unique_ptr<TLabelCountView> FCountView;
   bool FClosed = false;
+  std::exception_ptr FStartUpError;
   // Declared after the views it is lent, so that it goes first.
   std::unique_ptr<TWebSocketServerForm> wss;
 };

@@ -34,7 +34,9 @@ class TWebSocketServerForm {
   // Releases the cache and the server (every client disconnected), then asks the application to
   // terminate.
   void FormClose();
-  // Restarts the server on 127.0.0.1 at the given port text. Errors go to the caller.
+  // Restarts the server on 127.0.0.1 at the given port text. Errors go to the caller: a rejected
+  // text stops nothing, and when the new port cannot be bound the server listens again where it
+  // listened before.
   void start(const std::u16string& port);
 
   void log(const std::u16string& p_sender, const std::u16string& p_message);

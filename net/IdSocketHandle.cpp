@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <list>
 
 #include "IdException.h"
 #include "IdTextEncoding.h"
@@ -214,9 +215,25 @@ int TIdSocketHandle::Send(const uint8_t* ABuffer, int ALength, int ATimeoutMSec)
     // keeps locked) for ever.
     pollfd entry{use.Fd(), POLLOUT, 0};
     const int rc = ::poll(&entry, 1, ATimeoutMSec < 0 ? -1 : ATimeoutMSec);
-    if (rc == 0) RaiseSocketError(Id_WSAETIMEDOUT);
+    if (rc == 0) return -1;
     if (rc < 0 && errno != EINTR) RaiseLastSocketError();
   }
+}
+
+void TIdSocketHandle::WaitForRoom(std::span<TIdSocketHandle* const> ASockets, int AMSec) {
+  // Every descriptor is held for the wait, so none can be released and handed out again while it
+  // is polled.
+  std::list<TSocketUse> uses;
+  std::vector<pollfd> entries;
+  for (TIdSocketHandle* socket : ASockets) {
+    const TSocketUse& use = uses.emplace_back(*socket);
+    // A closed socket needs no wait: the next send on it reports the close.
+    if (use.Fd() < 0) return;
+    entries.push_back({use.Fd(), POLLOUT, 0});
+  }
+  if (entries.empty()) return;
+  // A failed or interrupted poll just ends the wait early: the sends that follow report any fault.
+  ::poll(entries.data(), entries.size(), AMSec < 0 ? -1 : AMSec);
 }
 
 void TIdSocketHandle::CloseSocket() {

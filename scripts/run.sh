@@ -5,4 +5,5 @@ cd "$(dirname "$0")/.."
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   export QT_QPA_PLATFORM=offscreen
 fi
+echo "Tessiva: WebSocket on ws://localhost:9090 (port 9090, every interface); stop it with Ctrl+C."
 exec build/default/app/tessiva

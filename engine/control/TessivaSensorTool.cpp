@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -14,10 +15,22 @@ namespace {
 // Longer than the engine's own wait for the main thread, so its answer arrives first.
 constexpr std::chrono::seconds kAnswerTimeout{20};
 
+void PrintUsage(std::ostream& AOut) {
+  AOut << "usage: tessiva-sensor [--socket PATH] COMMAND [ARGS...]\n"
+          "       tessiva-sensor --help | --version\n"
+          "Presses fingers on the simulated sensor of a running Tessiva and prints its answer.\n"
+          "commands: touch FINGER [QUALITY] [suspicious]  (QUALITY 0..100, default 80, below 50 "
+          "poor)\n"
+          "          unplug | plug | status | help\n"
+          "example:  tessiva-sensor touch 3 72\n"
+          "socket:   "
+       << DefaultSensorSocketPath()
+       << " unless --socket is given\n"
+          "exit status: 0 ok, 1 error answer, 2 no answer (Tessiva not running) or bad usage\n";
+}
+
 int Usage() {
-  std::cerr << "usage: tessiva-sensor [--socket PATH] COMMAND [ARGS...]\n"
-               "commands: touch FINGER [QUALITY] [suspicious] | unplug | plug | status | help\n"
-               "example:  tessiva-sensor touch 3 72\n";
+  PrintUsage(std::cerr);
   return 2;
 }
 
@@ -32,6 +45,15 @@ int main(int argc, char** argv) {
     first += 2;
   }
   if (first >= argc) return Usage();
+  // Answered here, without a running bridge.
+  if (const std::string_view verb = argv[first]; verb == "--version") {
+    std::cout << "tessiva-sensor " TESSIVA_VERSION "\n";
+    return 0;
+  } else if (verb == "--help" || verb == "-h" || verb == "help") {
+    PrintUsage(std::cout);
+    return 0;
+  }
+
   std::string command;
   for (int i = first; i < argc; ++i) {
     const std::string_view word = argv[i];

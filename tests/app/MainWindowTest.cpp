@@ -17,11 +17,13 @@
 #include <string>
 #include <thread>
 
+#include "FakeEngine.h"
 #include "FreePort.h"
 #include "LoopbackClient.h"
 #include "RecordingErrorDisplay.h"
 #include "SimulatedFPEngX.h"
 #include "WebSocketServer.h"
+#include "WsTestClient.h"
 #include "uMain.h"
 
 namespace {
@@ -190,7 +192,7 @@ TEST_F(MainWindowTest, RejectedPortTextsShowTheErrorAndLeaveTheWindowUsable) {
     EXPECT_TRUE(Window->btStart->isEnabled());
   }
 
-  // The server was left stopped; the next valid port brings it back.
+  // The next valid port still moves the server.
   Errors.Errors.clear();
   const uint16_t port = FreeLoopbackPort();
   Change(QStringLiteral("  %1").arg(port));
@@ -219,6 +221,41 @@ TEST_F(MainWindowTest, ATakenSensorSocketIsShownAndTheBridgeStillRuns) {
         QTest::qWaitFor([&] { return second.clients_connected->text() == "1"; }, kDeadlineMs));
   }
   std::filesystem::remove_all(directory);
+}
+
+// An engine that cannot create its fingerprint cache: the bridge's creation fails after the
+// server listens.
+class TNoCacheEngine final : public TFakeEngine {
+ public:
+  int32_t CreateFPCacheDB() override { throw EOleException("No fingerprint cache"); }
+};
+
+// The error box runs the event loop while it is open; the lines of a client that connects
+// meanwhile must reach the window's log, not a view that is not attached yet.
+TEST(MainWindowStartUpTest, LinesShownWhileTheStartUpErrorIsOpenReachTheWindow) {
+  TRecordingErrorDisplay errors;
+  TQtMainThreadQueue queue(errors);
+  const uint16_t port = FreeLoopbackPort();
+  TNqOptions options = TestOptions();
+  options.InitialPort = QString::number(port).toStdU16String();
+  options.CreateEngine = [] { return std::make_unique<TNoCacheEngine>(); };
+  std::unique_ptr<TWsTestClient> client;
+  errors.OnShow = [&] {
+    // The reply comes after the connection's lines were queued; the marker queued after the reply
+    // runs after them.
+    client = std::make_unique<TWsTestClient>(port);
+    client->SendText(R"({"act":"verify"})");
+    ASSERT_TRUE(client->ReceiveText());
+    bool drained = false;
+    std::thread([&] { queue.Queue([&] { drained = true; }); }).join();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drained; }, kDeadlineMs));
+  };
+  TNq window(queue, errors, options);
+  EXPECT_EQ(errors.Errors, std::vector<std::string>{"No fingerprint cache"});
+  const QString log = window.logLines->toPlainText();
+  EXPECT_TRUE(log.contains(QStringLiteral(": : Client Connected!"))) << log.toStdString();
+  EXPECT_TRUE(log.contains(QStringLiteral("Verify Mode success"))) << log.toStdString();
+  EXPECT_EQ(window.clients_connected->text(), QStringLiteral("1"));
 }
 
 // Closing with clients connected and their lines still queued: every connection is closed,

@@ -2,6 +2,7 @@
 
 #include "BridgeFixture.h"
 #include "IdException.h"
+#include "PortText.h"
 
 namespace {
 
@@ -52,31 +53,83 @@ TEST_F(BridgeTest, WithNoClientAMessageIsStillLogged) {
   EXPECT_EQ(messages[1], "[CLIENT LIST] 0");
 }
 
-TEST_F(BridgeTest, RestartMovesTheServerToLoopbackAndRejectsBadPorts) {
-  auto before = Connect();
+// Where the server listens, binding by binding.
+std::vector<std::string> ListenAddresses(TWebSocketServer& AServer) {
+  std::vector<std::string> addresses;
+  for (int i = 0; i < AServer.Bindings().Count(); ++i) {
+    const TIdSocketHandle& binding = AServer.Bindings()[i];
+    addresses.push_back(ToUtf8(binding.IP) + " port " + std::to_string(binding.Port) + " IPv" +
+                        (binding.IPVersion == Id_IPv6 ? "6" : "4"));
+  }
+  return addresses;
+}
+
+// A rejected port text is refused before anything stops: the connected page keeps its bridge.
+TEST_F(BridgeTest, RejectedPortTextsStopNothing) {
+  auto page = Connect();
+  const std::vector<std::string> listening = ListenAddresses(*Bridge->Server());
   const struct {
     std::u16string Port;
     std::string Error;
-  } bad[] = {
+  } rejected[] = {
       {u"abc", "'abc' is not a valid integer value"},
       {u"", "'' is not a valid integer value"},
       {u"9091 ", "'9091 ' is not a valid integer value"},
+      {u"-$FFFFFFFF", "'-$FFFFFFFF' is not a valid integer value"},
+      {u"$100000000", "'$100000000' is not a valid integer value"},
       {u"65536", "Range check error"},
+      {u"70000", "Range check error"},
       {u"-1", "Range check error"},
+      {u"-$80000000", "Range check error"},
+      {u"$FFFFFFFF", "Range check error"},
   };
-  for (const auto& c : bad) {
+  for (const auto& c : rejected) {
+    SCOPED_TRACE(ToUtf8(c.Port));
     try {
       Bridge->start(c.Port);
-      ADD_FAILURE() << c.Error;
+      ADD_FAILURE() << "accepted";
     } catch (const std::exception& e) {
       EXPECT_EQ(e.what(), c.Error);
     }
-    EXPECT_FALSE(Bridge->Server()->Active());
+    EXPECT_TRUE(Bridge->Server()->Active());
+    EXPECT_EQ(ListenAddresses(*Bridge->Server()), listening);
   }
+  page->SendText(R"({"act":"verify","state":"still here"})");
+  const auto reply = page->ReceiveText();
+  ASSERT_TRUE(reply);
+  EXPECT_NE(reply->find("still here"), std::string::npos);
+  EXPECT_EQ(CountLines("Client disconnected"), 0u);
+}
+
+// The new port is taken: the server stops (its clients go), fails to bind, and listens again on
+// every address and port it had, so that pages reconnect where they found it.
+TEST_F(BridgeTest, AChangeToABusyPortListensAgainWhereTheServerWas) {
+  auto page = Connect();
+  const std::vector<std::string> listening = ListenAddresses(*Bridge->Server());
+  TWebSocketServer holder;
+  holder.Bindings().Add().IP = u"127.0.0.1";
+  holder.SetActive(true);
+  try {
+    Bridge->start(IntToStr(holder.Bindings()[0].Port));
+    FAIL() << "started on a port in use";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.LastError(), 10048);
+  }
+  EXPECT_TRUE(page->WaitForClose());
+  ASSERT_TRUE(Bridge->Server()->Active());
+  EXPECT_EQ(ListenAddresses(*Bridge->Server()), listening);
+  auto again = Connect();
+  again->SendText(R"({"act":"verify","state":"back"})");
+  EXPECT_TRUE(again->ReceiveText());
+}
+
+// Leading blanks are allowed; the server then listens on 127.0.0.1 only and every client
+// connected before is disconnected.
+TEST_F(BridgeTest, RestartMovesTheServerToLoopback) {
+  auto before = Connect();
+  Bridge->start(u"  0");
   EXPECT_TRUE(before->WaitForClose());
   ASSERT_TRUE(Queue.RunUntil([&] { return CountLines("Client disconnected") == 1; }));
-  // Leading blanks are allowed; the server then listens on 127.0.0.1 only.
-  Bridge->start(u"  0");
   ASSERT_TRUE(Bridge->Server()->Active());
   ASSERT_EQ(Bridge->Server()->Bindings().Count(), 1);
   EXPECT_EQ(Bridge->Server()->Bindings()[0].IP, u"127.0.0.1");
@@ -148,6 +201,10 @@ TEST(IntegerText, PortBoxConversion) {
       {u"2147483648", -1000000},
       {u"$FFFFFFFF", -1},
       {u"$100000000", -1000000},
+      {u"-$80000000", -2147483648LL},
+      {u"-$FFFFFFFF", -1000000},
+      {u"-0x80000001", -1000000},
+      {u"-2147483649", -1000000},
       {u"", -1000000},
       {u" ", -1000000},
       {u"90 90", -1000000},

@@ -1,0 +1,6 @@
+#pragma once
+
+struct TPlanePoint {
+  float X = 0;
+  float Y = 0;
+};

@@ -1,0 +1,68 @@
+#include "IdWriteGroup.h"
+
+#include <algorithm>
+
+#include "IdDeadline.h"
+#include "IdException.h"
+#include "IdIOHandlerStack.h"
+
+TIdWriteGroup::TIdWriteGroup(const uint8_t* AData, int ALength)
+    : FData(AData), FLength(ALength), FStart(std::chrono::steady_clock::now()) {}
+
+TIdWriteGroup::~TIdWriteGroup() {
+  for (TPending& pending : FPending) Drop(pending);
+}
+
+void TIdWriteGroup::Add(TIdIOHandler& AHandler) {
+  const int timeout = AHandler.WriteTimeout;
+  TPending pending{&AHandler, AHandler.LockWrites(), 0, timeout >= 0,
+                   FStart + std::chrono::milliseconds(std::max(timeout, 0))};
+  if (!SendNow(pending)) FPending.push_back(std::move(pending));
+}
+
+void TIdWriteGroup::Finish() {
+  while (!FPending.empty()) {
+    WaitForRoom();
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(FPending, [&](TPending& APending) {
+      if (SendNow(APending)) return true;
+      if (!APending.Bounded || now < APending.Deadline) return false;
+      Drop(APending);
+      return true;
+    });
+  }
+}
+
+bool TIdWriteGroup::SendNow(TPending& APending) {
+  try {
+    while (APending.Position < FLength) {
+      const int sent =
+          APending.Handler->WriteNow(FData + APending.Position, FLength - APending.Position);
+      if (sent == 0) return false;
+      APending.Position += sent;
+    }
+  } catch (const EIdException&) {
+    // A broken connection: its own thread notices it.
+  }
+  return true;
+}
+
+void TIdWriteGroup::Drop(TPending& APending) {
+  APending.Handler->Close();
+}
+
+void TIdWriteGroup::WaitForRoom() {
+  int wait = -1;
+  std::vector<TIdSocketHandle*> sockets;
+  for (const TPending& pending : FPending) {
+    if (pending.Bounded) {
+      const int left = MillisecondsUntil(pending.Deadline);
+      wait = wait < 0 ? left : std::min(wait, left);
+    }
+    auto* socket = dynamic_cast<TIdIOHandlerSocket*>(pending.Handler);
+    // A transport that is not a socket takes what it can on every send: no wait for it.
+    if (!socket || !socket->Binding()) return;
+    sockets.push_back(socket->Binding());
+  }
+  TIdSocketHandle::WaitForRoom(sockets, wait);
+}
