@@ -28,6 +28,16 @@ if [[ "${1:-}" != --measure ]]; then
     echo "bench: the product does not build; measuring the references only" >&2
     product=without-product
   fi
+  # ---- fingerprint accuracy and speed: the image-reader engine against libfprint's matcher ---
+  # Generated fingers pressed on libfprint's virtual image reader (a Unix socket of the
+  # benchmark's own): needs no network, so it runs here, before the servers. About 10 minutes
+  # at full size (100 fingers x 8 presses); BENCH_QUICK=1 only shows that it works.
+  cmake --build "$build" --target fingerprint_accuracy
+  accuracy_args=()
+  [[ ${BENCH_QUICK:-0} == 1 ]] && accuracy_args=(--fingers 8 --impressions 7)
+  echo "=== fingerprint accuracy and speed (progress on stderr) ==="
+  timeout 1800 "$build/bench/fingerprint_accuracy" "${accuracy_args[@]}"
+
   if [[ $(id -u) -eq 0 ]] && command -v ip >/dev/null && unshare --net true 2>/dev/null; then
     exec unshare --net "$0" --measure namespace "$product"
   fi
