@@ -5,7 +5,6 @@
 # bridge and serve a WebSocket client headless (port 9090, taken under /tmp/tessiva-9090.lock).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root_dir=$PWD
 
 fail() {
   echo "package-test: FAIL: $*" >&2
@@ -48,9 +47,9 @@ for path in "${expected[@]}"; do
 done
 cmp -s "$unpacked/usr/lib/udev/rules.d/70-tessiva-readers.rules" \
   packaging/udev/70-tessiva-readers.rules || fail "the packaged udev rule is not the committed one"
-dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends lacks the Qt libraries"
+dpkg-deb -f "$deb" Depends | grep 'libqt6widgets6' >/dev/null || fail "Depends lacks the Qt libraries"
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles |
-  grep -qx /etc/xdg/autostart/org.tessiva.Tessiva.desktop || fail "autostart entry is no conffile"
+  grep -x /etc/xdg/autostart/org.tessiva.Tessiva.desktop >/dev/null || fail "autostart entry is no conffile"
 
 desktop-file-validate "$unpacked/usr/share/applications/org.tessiva.Tessiva.desktop" \
   "$unpacked/etc/xdg/autostart/org.tessiva.Tessiva.desktop" || fail "desktop-file-validate"
@@ -68,7 +67,7 @@ bin=$unpacked/usr/bin
 for args in "tessiva --help" "tessiva-sensor --help" "tessiva-sensor help" \
             "tessiva-sensor --socket $work/none.sock help"; do
   read -r -a words <<< "$args"
-  "$bin/${words[0]}" "${words[@]:1}" | grep -q '^usage: ' || fail "$args"
+  "$bin/${words[0]}" "${words[@]:1}" | grep '^usage: ' >/dev/null || fail "$args"
 done
 
 # Runs "$@" holding the lock every program on port 9090 takes, unless one of our ancestors holds it

@@ -13,7 +13,8 @@ constexpr float kLinearLengths = 80;
 constexpr int kLinearBins = 5;
 constexpr int kLengthBins = 16;
 constexpr float kLongBinGrowth = 1.2f;
-constexpr int kAngleBins = 9;  // 40 degrees, twice the angle tolerance
+// As many bins as fit at least twice the angle tolerance wide: an edge reaches at most two.
+constexpr int kAngleBins = static_cast<int>(kTwoPi / (2 * kAngleTolerance));
 constexpr float kAngleBinWidth = kTwoPi / kAngleBins;
 constexpr int kCells = kLengthBins * kAngleBins * kAngleBins;
 

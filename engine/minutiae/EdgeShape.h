@@ -25,13 +25,25 @@ inline float LengthTolerance(float ALength) {
   return std::max(kMinLengthTolerance, kRelativeLengthTolerance * ALength);
 }
 
-// Whether two edges may be the same pair of minutiae seen in two presses. Inline: matching
-// calls it thousands of times per comparison.
+// The lengths an edge of length ALength can match: [Low, High].
+struct TLengthRange {
+  float Low;
+  float High;
+};
+inline TLengthRange MatchingLengths(float ALength) {
+  return {ALength - LengthTolerance(ALength),
+          std::max(ALength + kMinLengthTolerance, ALength / (1 - kRelativeLengthTolerance))};
+}
+
+// Whether two edges may be the same pair of minutiae seen in two presses. Inline and without
+// short-circuits: matching calls it thousands of times per comparison, mostly to say no, and
+// unpredictable branches cost more than the three tests.
 inline bool EdgesMatch(const TEdgeShape& AFirst, const TEdgeShape& ASecond) {
-  return std::fabs(AFirst.Length - ASecond.Length) <=
-             LengthTolerance(std::max(AFirst.Length, ASecond.Length)) &&
-         NormalizedAngleDistance(AFirst.FromAngle, ASecond.FromAngle) <= kAngleTolerance &&
-         NormalizedAngleDistance(AFirst.ToAngle, ASecond.ToAngle) <= kAngleTolerance;
+  const bool length = std::fabs(AFirst.Length - ASecond.Length) <=
+                      LengthTolerance(std::max(AFirst.Length, ASecond.Length));
+  const bool from = NormalizedAngleDistance(AFirst.FromAngle, ASecond.FromAngle) <= kAngleTolerance;
+  const bool to = NormalizedAngleDistance(AFirst.ToAngle, ASecond.ToAngle) <= kAngleTolerance;
+  return length & from & to;
 }
 
 // How far apart two matching edges are, each difference measured in its tolerance; 0..3.

@@ -6,7 +6,7 @@ namespace {
 
 // Enough neighbours that most survive a few missing or spurious minutiae, few enough that an
 // alignment grows in microseconds.
-constexpr std::size_t kNeighbours = 10;
+constexpr std::size_t kNeighbours = 12;
 // Shorter edges give too rough a rotation to start an alignment from.
 constexpr float kMinRootLength = 20;
 // Alignments start only from edges to the nearest few neighbours: they survive distortion best,

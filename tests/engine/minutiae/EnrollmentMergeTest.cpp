@@ -46,7 +46,7 @@ TEST(EnrollmentMergeTest, LaterPressesMatchTheMergedTemplateBetterThanTheFirstPr
       mergedMisses += mergedScore < kThreshold;
     }
   }
-  EXPECT_GT(mergedSum, singleSum * 5 / 4);
+  EXPECT_GT(mergedSum, singleSum * 11 / 10);
   EXPECT_LE(mergedMisses, singleMisses);
 }
 
