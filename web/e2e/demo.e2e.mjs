@@ -184,6 +184,8 @@ test('the page is usable 400 px wide', async () => {
   const page = await openPage({ width: 400, height: 800 });
   const overflow = await page.evaluate(() => document.documentElement.scrollWidth);
   assert.ok(overflow <= 400, `the page is ${overflow} px wide`);
+  const address = await page.locator('#bridge-url').boundingBox();
+  assert.ok(address.width >= 200, `the bridge address box is ${address.width} px wide`);
   await page.getByRole('button', { name: 'Initialize' }).click();
   await page.locator('#sensor-status', { hasText: /^Connected$/ }).waitFor();
   for (const control of await page.locator('button:visible, input:visible').all()) {
