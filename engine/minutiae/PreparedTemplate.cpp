@@ -45,8 +45,8 @@ TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate) : FTemplate(st
                         return A.SquaredDistance < B.SquaredDistance;
                       });
     for (std::size_t k = 0; k < kept; ++k) {
-      FEdges.push_back({MeasureEdge(minutiae[from], minutiae[others[k].Index]),
-                        static_cast<uint16_t>(from), others[k].Index});
+      const TEdgeShape shape = MeasureEdge(minutiae[from], minutiae[others[k].Index]);
+      FEdges.push_back({shape, static_cast<uint16_t>(from), others[k].Index, TEdgeHash::CellOf(shape)});
     }
     FEdgeStart.push_back(static_cast<uint32_t>(FEdges.size()));
   }
