@@ -6,6 +6,7 @@
 //
 //   minutiae_accuracy [name=value ...]
 //     fingers=100 presses=8 seed=1          the data set
+//     fewest=30 most=60                     minutiae per finger
 //     rotation=30 shift=30                  spread of turns (degrees) and shifts (pixels)
 //     distortion=0.03 noise=2 direction=8   skin stretch, extractor noise (pixels, degrees)
 //     drop=0.2 spurious=0.1                 shares of minutiae missed and spuriously added
@@ -33,7 +34,7 @@ struct TSettings {
   std::map<std::string, double> Values = {
       {"fingers", 100}, {"presses", 8},     {"seed", 1},   {"rotation", 30}, {"shift", 30},
       {"distortion", 0.03}, {"noise", 2}, {"direction", 8}, {"drop", 0.2},  {"spurious", 0.1},
-      {"window", 0.6}};
+      {"window", 0.6}, {"fewest", 30},   {"most", 60}};
 
   bool Parse(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -126,7 +127,7 @@ int main(int argc, char** argv) {
   TFingerPresses presses(static_cast<std::size_t>(settings.Count("fingers")));
   std::vector<std::vector<TPreparedTemplate>> prepared(presses.size());
   for (std::size_t i = 0; i < presses.size(); ++i) {
-    const TMinutiaeTemplate finger = MakeSyntheticFinger(random);
+    const TMinutiaeTemplate finger = MakeSyntheticFinger(random, settings.Count("fewest"), settings.Count("most"));
     for (int press = 0; press < settings.Count("presses"); ++press) {
       presses[i].push_back(MakeSyntheticPress(finger, PressConditions(settings, random), random));
       prepared[i].emplace_back(presses[i].back());
