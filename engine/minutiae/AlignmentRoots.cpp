@@ -83,7 +83,7 @@ std::vector<TAlignmentRoot> FindAlignmentRoots(const TPreparedTemplate& AEnrolle
     const TLengthRange lengths = MatchingLengths(edge.Shape.Length);
     for (uint16_t candidateIndex : AProbe.EdgeLookup().Candidates(edge.HashCell)) {
       const TNeighbourEdge& candidate = AProbe.Edge(candidateIndex);
-      if (!(lengths.Contains(candidate.Shape.Length) & EdgeAnglesMatch(edge.Shape, candidate.Shape))) continue;
+      if (!lengths.Contains(candidate.Shape.Length) || !EdgeAnglesMatch(edge.Shape, candidate.Shape)) continue;
       const float rotation = NormalizeAngle(edge.Shape.EdgeAngle - candidate.Shape.EdgeAngle);
       if (AngleDistance(rotation, 0) > kMaxRotation) continue;
       // Where the probe's centroid lands if this edge pair is a true correspondence.

@@ -39,14 +39,13 @@ inline TLengthRange MatchingLengths(float ALength) {
 
 // Whether the minutiae of two edges lie at the same angles to them.
 inline bool EdgeAnglesMatch(const TEdgeShape& AFirst, const TEdgeShape& ASecond) {
-  // Without a short-circuit: mostly false, and unpredictable branches cost more than the test.
-  return (NormalizedAngleDistance(AFirst.FromAngle, ASecond.FromAngle) <= kAngleTolerance) &
-         (NormalizedAngleDistance(AFirst.ToAngle, ASecond.ToAngle) <= kAngleTolerance);
+  return NormalizedAngleDistance(AFirst.FromAngle, ASecond.FromAngle) <= kAngleTolerance &&
+         NormalizedAngleDistance(AFirst.ToAngle, ASecond.ToAngle) <= kAngleTolerance;
 }
 
 // Whether two edges may be the same pair of minutiae seen in two presses.
 inline bool EdgesMatch(const TEdgeShape& AFirst, const TEdgeShape& ASecond) {
-  return MatchingLengths(AFirst.Length).Contains(ASecond.Length) & EdgeAnglesMatch(AFirst, ASecond);
+  return MatchingLengths(AFirst.Length).Contains(ASecond.Length) && EdgeAnglesMatch(AFirst, ASecond);
 }
 
 // How far apart two matching edges are, each difference measured in its tolerance; 0..3.
