@@ -80,9 +80,10 @@ std::vector<TAlignmentRoot> FindAlignmentRoots(const TPreparedTemplate& AEnrolle
   voted.reserve(4 * AEnrolled.RootEdges().size());
   for (uint16_t rootIndex : AEnrolled.RootEdges()) {
     const TNeighbourEdge& edge = AEnrolled.Edge(rootIndex);
-    for (uint16_t candidateIndex : AProbe.EdgeLookup().Candidates(edge.Shape)) {
+    const TLengthRange lengths = MatchingLengths(edge.Shape.Length);
+    for (uint16_t candidateIndex : AProbe.EdgeLookup().Candidates(edge.HashCell)) {
       const TNeighbourEdge& candidate = AProbe.Edge(candidateIndex);
-      if (!EdgesMatch(edge.Shape, candidate.Shape)) continue;
+      if (!lengths.Contains(candidate.Shape.Length) || !EdgeAnglesMatch(edge.Shape, candidate.Shape)) continue;
       const float rotation = NormalizeAngle(edge.Shape.EdgeAngle - candidate.Shape.EdgeAngle);
       if (AngleDistance(rotation, 0) > kMaxRotation) continue;
       // Where the probe's centroid lands if this edge pair is a true correspondence.

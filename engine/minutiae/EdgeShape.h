@@ -25,25 +25,27 @@ inline float LengthTolerance(float ALength) {
   return std::max(kMinLengthTolerance, kRelativeLengthTolerance * ALength);
 }
 
-// The lengths an edge of length ALength can match: [Low, High].
+// The lengths an edge of length ALength can match: [Low, High]. The same as
+// |a - b| <= LengthTolerance(max(a, b)), in a form that hot loops compute once per edge.
 struct TLengthRange {
   float Low;
   float High;
+  bool Contains(float ALength) const { return ALength >= Low && ALength <= High; }
 };
 inline TLengthRange MatchingLengths(float ALength) {
   return {ALength - LengthTolerance(ALength),
           std::max(ALength + kMinLengthTolerance, ALength / (1 - kRelativeLengthTolerance))};
 }
 
-// Whether two edges may be the same pair of minutiae seen in two presses. Inline and without
-// short-circuits: matching calls it thousands of times per comparison, mostly to say no, and
-// unpredictable branches cost more than the three tests.
+// Whether the minutiae of two edges lie at the same angles to them.
+inline bool EdgeAnglesMatch(const TEdgeShape& AFirst, const TEdgeShape& ASecond) {
+  return NormalizedAngleDistance(AFirst.FromAngle, ASecond.FromAngle) <= kAngleTolerance &&
+         NormalizedAngleDistance(AFirst.ToAngle, ASecond.ToAngle) <= kAngleTolerance;
+}
+
+// Whether two edges may be the same pair of minutiae seen in two presses.
 inline bool EdgesMatch(const TEdgeShape& AFirst, const TEdgeShape& ASecond) {
-  const bool length = std::fabs(AFirst.Length - ASecond.Length) <=
-                      LengthTolerance(std::max(AFirst.Length, ASecond.Length));
-  const bool from = NormalizedAngleDistance(AFirst.FromAngle, ASecond.FromAngle) <= kAngleTolerance;
-  const bool to = NormalizedAngleDistance(AFirst.ToAngle, ASecond.ToAngle) <= kAngleTolerance;
-  return length & from & to;
+  return MatchingLengths(AFirst.Length).Contains(ASecond.Length) && EdgeAnglesMatch(AFirst, ASecond);
 }
 
 // How far apart two matching edges are, each difference measured in its tolerance; 0..3.

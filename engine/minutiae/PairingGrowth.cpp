@@ -63,7 +63,7 @@ void TPairingGrowth::QueueNeighbours(TMinutiaPair APair) {
     if (FEnrolledPartner[enrolledEdge.To] >= 0) continue;
     for (std::size_t i = windowStart; i < probeEdges.size() && probeEdges[i].Shape.Length <= lengths.High; ++i) {
       const TNeighbourEdge& probeEdge = probeEdges[i];
-      if (FProbePartner[probeEdge.To] >= 0 || !EdgesMatch(enrolledEdge.Shape, probeEdge.Shape)) {
+      if (FProbePartner[probeEdge.To] >= 0 || !EdgeAnglesMatch(enrolledEdge.Shape, probeEdge.Shape)) {
         continue;
       }
       const float rotation = NormalizeAngle(enrolledEdge.Shape.EdgeAngle - probeEdge.Shape.EdgeAngle);
