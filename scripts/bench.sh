@@ -20,7 +20,8 @@ beast_port=19092
 if [[ "${1:-}" != --measure ]]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DTESSIVA_BENCH=ON -DTESSIVA_WITH_QT=ON >/dev/null
-  cmake --build "$build" --target load_client ref_minimal_server ref_beast_server micro_bench
+  cmake --build "$build" --target load_client ref_minimal_server ref_beast_server micro_bench \
+    broadcast_send_bench
   # The product is measured when it builds; the references alone still give their figures.
   product=with-product
   if ! cmake --build "$build" --target tessiva; then
@@ -77,6 +78,11 @@ echo "=== micro benchmarks ==="
 micro_args=(--benchmark_out="$work/micro.json" --benchmark_out_format=json)
 [[ $quick == 1 ]] && micro_args+=(--benchmark_min_time=0.05)
 timeout 600 "$MICRO_BENCH" "${micro_args[@]}"
+
+# Whether one io_uring batch per broadcast would beat one send per client (it is not used while
+# it does not).
+echo "=== one broadcast's sends: one per client or one io_uring batch ==="
+timeout 300 "$BROADCAST_SEND_BENCH" 10 100 1000 || echo "bench: broadcast_send_bench failed" >&2
 
 echo "=== servers (loopback: $network) ==="
 servers=()
