@@ -21,7 +21,7 @@ if [[ "${1:-}" != --measure ]]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DTESSIVA_BENCH=ON -DTESSIVA_WITH_QT=ON >/dev/null
   cmake --build "$build" --target load_client ref_minimal_server ref_beast_server micro_bench \
-    broadcast_stall
+    broadcast_stall broadcast_send_bench
   # The product is measured when it builds; the references alone still give their figures.
   product=with-product
   if ! cmake --build "$build" --target tessiva; then
@@ -91,6 +91,11 @@ timeout 600 "$MICRO_BENCH" "${micro_args[@]}"
 
 echo "=== main-thread freeze while 5 clients that stopped reading are dropped ==="
 timeout 300 "$BROADCAST_STALL" 5
+
+# Whether one io_uring batch per broadcast would beat one send per client (it is not used while
+# it does not).
+echo "=== one broadcast's sends: one per client or one io_uring batch ==="
+timeout 300 "$BROADCAST_SEND_BENCH" 10 100 1000 || echo "bench: broadcast_send_bench failed" >&2
 
 echo "=== servers (loopback: $network) ==="
 servers=()
