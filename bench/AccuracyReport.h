@@ -19,6 +19,7 @@ struct TAccuracyRun {
   TEngineSpeed Speed;
   TFprintAccuracy Fprint;
   double Seconds = 0;
+  double LoadAverage = 0;  // the machine's one-minute load at the end: other work shares the cores
 };
 
 // | measure | Tessiva | libfprint | goal | with a verdict per goal, then one JSON line.

@@ -1,21 +1,30 @@
 #include "EngineSpeed.h"
 
-#include <chrono>
+#include <optional>
+
+#include "MinutiaeMatcher.h"
+#include "PreparedTemplate.h"
+#include "Stopwatch.h"
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
-constexpr int kIdentifications = 40;
+constexpr int kIdentifications = 20;
 
-template <class TWork>
-double Time(TWork AWork) {
-  const TClock::time_point start = TClock::now();
-  AWork();
-  return std::chrono::duration<double, std::micro>(TClock::now() - start).count();
-}
+struct TSamples {
+  std::vector<double> Wall;
+  std::vector<double> Processor;
 
-std::vector<double> TimeComparisons(TNqFPEngX& AEngine, const TTessivaTemplates& ATemplates) {
-  std::vector<double> micros;
+  void Add(const TElapsed& AElapsed) {
+    Wall.push_back(AElapsed.WallMicroseconds / 1000);
+    Processor.push_back(AElapsed.ProcessorMicroseconds / 1000);
+  }
+  TWorkTimings Summary(double APercentile) const {
+    return {SummariseTimings(Wall, APercentile), SummariseTimings(Processor, APercentile).Mean};
+  }
+};
+
+TSamples TimeComparisons(TNqFPEngX& AEngine, const TTessivaTemplates& ATemplates) {
+  TSamples samples;
   const std::size_t fingers = ATemplates.Enrolled.size();
   for (std::size_t finger = 0; finger < fingers; ++finger) {
     if (ATemplates.Enrolled[finger].Text.empty()) continue;
@@ -24,44 +33,59 @@ std::vector<double> TimeComparisons(TNqFPEngX& AEngine, const TTessivaTemplates&
         if (probe.Text.empty()) continue;
         std::u16string enrolled = ATemplates.Enrolled[finger].Text;
         bool changed = false;
-        micros.push_back(Time([&] { AEngine.VerFingerFromStr(enrolled, probe.Text, false, changed); }));
+        samples.Add(TimeWork([&] { AEngine.VerFingerFromStr(enrolled, probe.Text, false, changed); }));
       }
     }
   }
-  return micros;
+  return samples;
 }
 
-std::vector<std::u16string> AllTexts(const TTessivaTemplates& ATemplates) {
-  std::vector<std::u16string> texts;
+std::vector<const TTessivaTemplate*> AllTemplates(const TTessivaTemplates& ATemplates) {
+  std::vector<const TTessivaTemplate*> all;
   for (const auto& enrolled : ATemplates.Enrolled) {
-    if (!enrolled.Text.empty()) texts.push_back(enrolled.Text);
+    if (enrolled.Decoded) all.push_back(&enrolled);
   }
   for (const auto& finger : ATemplates.Probes) {
     for (const auto& probe : finger) {
-      if (!probe.Text.empty()) texts.push_back(probe.Text);
+      if (probe.Decoded) all.push_back(&probe);
     }
   }
-  return texts;
+  return all;
 }
 
-std::vector<double> TimeIdentifications(TNqFPEngX& AEngine, const TTessivaTemplates& ATemplates,
-                                        int ACacheSize) {
-  const std::vector<std::u16string> texts = AllTexts(ATemplates);
-  if (texts.empty()) return {};
+// Probes spread over all the templates, each one the cache holds once or more.
+const TTessivaTemplate& Probe(const std::vector<const TTessivaTemplate*>& AAll, int AIndex) {
+  return *AAll[static_cast<std::size_t>(AIndex) * AAll.size() / kIdentifications];
+}
+
+TSamples TimeIdentifications(TNqFPEngX& AEngine, const std::vector<const TTessivaTemplate*>& AAll, int ACacheSize) {
   const int32_t cache = AEngine.CreateFPCacheDBEx();
   for (int id = 0; id < ACacheSize; ++id) {
-    const std::u16string& text = texts[static_cast<std::size_t>(id) % texts.size()];
+    const std::u16string& text = AAll[static_cast<std::size_t>(id) % AAll.size()]->Text;
     AEngine.AddRegTemplateStrToFPCacheDBEx(cache, id, text, text);
   }
-  std::vector<double> millis;
-  // Probes spread over the fingers, each a template the cache holds once or more.
+  TSamples samples;
   for (int i = 0; i < kIdentifications; ++i) {
-    const std::u16string& probe = texts[static_cast<std::size_t>(i) * texts.size() / kIdentifications];
     int32_t score = 0, compared = 0;
-    millis.push_back(Time([&] { AEngine.IdentificationInFPCacheDB(cache, probe, score, compared); }) / 1000);
+    samples.Add(TimeWork([&] { AEngine.IdentificationInFPCacheDB(cache, Probe(AAll, i).Text, score, compared); }));
   }
   AEngine.FreeFPCacheDB(cache);
-  return millis;
+  return samples;
+}
+
+TSamples TimePreparedIdentifications(const std::vector<const TTessivaTemplate*>& AAll, int ACacheSize) {
+  std::vector<TPreparedTemplate> cache;
+  for (int id = 0; id < ACacheSize; ++id) cache.emplace_back(*AAll[static_cast<std::size_t>(id) % AAll.size()]->Decoded);
+  TSamples samples;
+  for (int i = 0; i < kIdentifications; ++i) {
+    samples.Add(TimeWork([&] {
+      const TPreparedTemplate probe(*Probe(AAll, i).Decoded);
+      int32_t best = -1;
+      for (const auto& enrolled : cache) best = std::max(best, CompareMinutiae(enrolled, probe));
+      return best;
+    }));
+  }
+  return samples;
 }
 
 }  // namespace
@@ -69,7 +93,10 @@ std::vector<double> TimeIdentifications(TNqFPEngX& AEngine, const TTessivaTempla
 TEngineSpeed MeasureEngineSpeed(TNqFPEngX& AEngine, const TTessivaTemplates& ATemplates, int ACacheSize) {
   TEngineSpeed speed;
   speed.CacheSize = ACacheSize;
-  speed.ComparisonMicroseconds = SummariseTimings(TimeComparisons(AEngine, ATemplates), 99);
-  speed.IdentificationMilliseconds = SummariseTimings(TimeIdentifications(AEngine, ATemplates, ACacheSize), 95);
+  speed.Comparison = TimeComparisons(AEngine, ATemplates).Summary(99);
+  const std::vector<const TTessivaTemplate*> all = AllTemplates(ATemplates);
+  if (all.empty()) return speed;
+  speed.Identification = TimeIdentifications(AEngine, all, ACacheSize).Summary(95);
+  speed.PreparedIdentification = TimePreparedIdentifications(all, ACacheSize).Summary(95);
   return speed;
 }

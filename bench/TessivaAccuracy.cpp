@@ -12,6 +12,17 @@ std::optional<TPreparedTemplate> Prepare(const TTessivaTemplate& ATemplate) {
   return TPreparedTemplate(*ATemplate.Decoded);
 }
 
+double MeanMinutiae(const std::vector<std::optional<TPreparedTemplate>>& ATemplates) {
+  double sum = 0;
+  int count = 0;
+  for (const auto& prepared : ATemplates) {
+    if (!prepared) continue;
+    sum += static_cast<double>(prepared->Minutiae().size());
+    ++count;
+  }
+  return count > 0 ? sum / count : 0;
+}
+
 }  // namespace
 
 TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int AThreshold) {
@@ -21,9 +32,11 @@ TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int 
     enrolled.push_back(Prepare(finger));
     if (!enrolled.back()) ++result.FailedEnrolments;
   }
+  result.EnrolledMinutiae = MeanMinutiae(enrolled);
+  std::vector<std::optional<TPreparedTemplate>> probes;
   for (std::size_t finger = 0; finger < ATemplates.Probes.size(); ++finger) {
     for (const auto& press : ATemplates.Probes[finger]) {
-      const std::optional<TPreparedTemplate> probe = Prepare(press);
+      const std::optional<TPreparedTemplate>& probe = probes.emplace_back(Prepare(press));
       if (!probe) ++result.FailedCaptures;
       int bestScore = -1;
       std::size_t bestFinger = 0;
@@ -44,6 +57,7 @@ TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int 
       if (bestScore >= AThreshold && bestFinger == finger) ++result.CorrectIdentifications;
     }
   }
+  result.ProbeMinutiae = MeanMinutiae(probes);
   return result;
 }
 

@@ -14,6 +14,8 @@ struct TTessivaAccuracy {
   int FailedCaptures = 0;
   int Identifications = 0;
   int CorrectIdentifications = 0;
+  double EnrolledMinutiae = 0;  // mean per template
+  double ProbeMinutiae = 0;
 };
 
 TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int AThreshold);

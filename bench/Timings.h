@@ -19,3 +19,9 @@ inline TTimings SummariseTimings(std::vector<double> ASamples, double APercentil
   return {std::accumulate(ASamples.begin(), ASamples.end(), 0.0) / static_cast<double>(ASamples.size()),
           ASamples[std::clamp<std::size_t>(rank, 1, ASamples.size()) - 1]};
 }
+
+// Wall time (mean and percentile) with the mean processor time beside it.
+struct TWorkTimings {
+  TTimings Wall;
+  double ProcessorMean = 0;
+};

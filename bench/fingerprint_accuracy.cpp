@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -60,6 +61,19 @@ bool Parse(int argc, char** argv, TArguments& AArguments) {
   return argc % 2 == 1;
 }
 
+const auto kStart = std::chrono::steady_clock::now();
+
+double Elapsed() { return std::chrono::duration<double>(std::chrono::steady_clock::now() - kStart).count(); }
+
+void Progress(const char* AWhat) { std::fprintf(stderr, "%4.0f s  %s\n", Elapsed(), AWhat); }
+
+double LoadAverage() {
+  std::ifstream file("/proc/loadavg");
+  double load = 0;
+  file >> load;
+  return load;
+}
+
 // A private folder for the two virtual readers' sockets, removed at the end.
 class TSocketFolder {
  public:
@@ -91,8 +105,10 @@ void RunTessiva(const TImpressionSet& AImages, const std::string& ASocket, int A
   const TTessivaTemplates templates = RunTessivaEngine(
       engine, queue, AImages, kEnrolPresses, [&](const TGreyImage& AImage) { reader.Press(AImage); });
   ARun.CaptureToEventMilliseconds = SummariseTimings(templates.CaptureToEventMilliseconds, 95);
+  Progress("tessiva: matching speed");
   ARun.Speed = MeasureEngineSpeed(engine, templates, ACacheSize);
   engine.EndEngine();
+  Progress("tessiva: scoring every enrolment against every probe");
   ARun.Tessiva = ScoreTessivaTemplates(templates, kThreshold);
 }
 
@@ -105,9 +121,8 @@ int main(int argc, char** argv) {
                  "                            [--images DIR] [--cache-size K]\n";
     return 2;
   }
-  const auto start = std::chrono::steady_clock::now();
   try {
-    std::fprintf(stderr, "generating %d fingers x %d impressions\n", arguments.Fingers, arguments.Impressions);
+    Progress("generating the presses");
     const TImpressionSet images(arguments.Fingers, arguments.Impressions, arguments.FirstFinger, arguments.Images);
     const TSocketFolder sockets;
     TAccuracyRun run;
@@ -116,11 +131,13 @@ int main(int argc, char** argv) {
     run.FirstFinger = arguments.FirstFinger;
     run.Threshold = kThreshold;
     run.TessivaEnrolPresses = kEnrolPresses;
-    std::fprintf(stderr, "tessiva: the engine over the virtual reader\n");
+    Progress("tessiva: the engine over the virtual reader");
     RunTessiva(images, sockets.Socket("tessiva.sock"), arguments.CacheSize, run);
-    std::fprintf(stderr, "libfprint: its own matcher over the virtual reader\n");
+    Progress("libfprint: its own matcher over the virtual reader");
     run.Fprint = RunFprintMatcher(images, sockets.Socket("libfprint.sock"));
-    run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    Progress("done");
+    run.Seconds = Elapsed();
+    run.LoadAverage = LoadAverage();
     PrintAccuracyReport(run);
   } catch (const std::exception& error) {
     std::cerr << "fingerprint_accuracy: " << error.what() << '\n';
