@@ -72,9 +72,10 @@ class TAccuracyTable {
   }
   static int Quantile(std::vector<int> AScores, double AShare) {
     if (AScores.empty()) return 0;
-    const auto index = std::min(AScores.size() - 1,
-                                static_cast<std::size_t>(AShare * static_cast<double>(AScores.size())));
-    std::nth_element(AScores.begin(), AScores.begin() + static_cast<std::ptrdiff_t>(index), AScores.end());
+    const auto index = std::min(
+        AScores.size() - 1, static_cast<std::size_t>(AShare * static_cast<double>(AScores.size())));
+    std::nth_element(AScores.begin(), AScores.begin() + static_cast<std::ptrdiff_t>(index),
+                     AScores.end());
     return AScores[index];
   }
 

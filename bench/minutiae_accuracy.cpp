@@ -32,9 +32,9 @@ constexpr std::size_t kEnrolPresses = 3;
 
 struct TSettings {
   std::map<std::string, double> Values = {
-      {"fingers", 100}, {"presses", 8},     {"seed", 1},   {"rotation", 30}, {"shift", 30},
-      {"distortion", 0.03}, {"noise", 2}, {"direction", 8}, {"drop", 0.2},  {"spurious", 0.1},
-      {"window", 0.6}, {"fewest", 30},   {"most", 60}};
+      {"fingers", 100},     {"presses", 8}, {"seed", 1},      {"rotation", 30}, {"shift", 30},
+      {"distortion", 0.03}, {"noise", 2},   {"direction", 8}, {"drop", 0.2},    {"spurious", 0.1},
+      {"window", 0.6},      {"fewest", 30}, {"most", 60}};
 
   bool Parse(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -58,7 +58,8 @@ TPressConditions PressConditions(const TSettings& ASettings, std::mt19937& ARand
   conditions.DirectionNoiseDegrees = ASettings.Value("direction");
   conditions.DropRate = ASettings.Value("drop");
   conditions.SpuriousRate = ASettings.Value("spurious");
-  conditions.WindowArea = std::uniform_real_distribution<float>(ASettings.Value("window"), 1.0f)(ARandom);
+  conditions.WindowArea =
+      std::uniform_real_distribution<float>(ASettings.Value("window"), 1.0f)(ARandom);
   return conditions;
 }
 
@@ -67,14 +68,15 @@ void Report(const char* ATitle, const TAccuracyTable& ATable) {
   const int strictThreshold = ATable.ThresholdForFalseMatchRate(0.001);
   std::printf("%s: %zu genuine, %zu impostor comparisons\n", ATitle, ATable.GenuineCount(),
               ATable.ImpostorCount());
-  std::printf("  threshold %d: FNMR %.2f %%, FMR %.3f %%; EER %.2f %% at threshold %d\n", kThreshold,
-              100 * ATable.FalseNonMatchRate(kThreshold), 100 * ATable.FalseMatchRate(kThreshold),
-              100 * eer.Rate, eer.Threshold);
+  std::printf("  threshold %d: FNMR %.2f %%, FMR %.3f %%; EER %.2f %% at threshold %d\n",
+              kThreshold, 100 * ATable.FalseNonMatchRate(kThreshold),
+              100 * ATable.FalseMatchRate(kThreshold), 100 * eer.Rate, eer.Threshold);
   std::printf("  FMR <= 0.1 %% from threshold %d, FNMR there %.2f %%\n", strictThreshold,
               100 * ATable.FalseNonMatchRate(strictThreshold));
-  std::printf("  genuine scores: 1%% %d, 5%% %d, 50%% %d; impostor scores: 99%% %d, 99.9%% %d, max %d\n",
-              ATable.GenuineQuantile(0.01), ATable.GenuineQuantile(0.05), ATable.GenuineQuantile(0.5),
-              ATable.ImpostorQuantile(0.99), ATable.ImpostorQuantile(0.999), ATable.ImpostorQuantile(1.0));
+  std::printf(
+      "  genuine scores: 1%% %d, 5%% %d, 50%% %d; impostor scores: 99%% %d, 99.9%% %d, max %d\n",
+      ATable.GenuineQuantile(0.01), ATable.GenuineQuantile(0.05), ATable.GenuineQuantile(0.5),
+      ATable.ImpostorQuantile(0.99), ATable.ImpostorQuantile(0.999), ATable.ImpostorQuantile(1.0));
 }
 
 using TFingerPresses = std::vector<std::vector<TMinutiaeTemplate>>;
@@ -83,7 +85,8 @@ TAccuracyTable PressAgainstPress(const std::vector<std::vector<TPreparedTemplate
   TAccuracyTable table;
   for (const auto& finger : APrepared) {
     for (std::size_t a = 0; a < finger.size(); ++a) {
-      for (std::size_t b = a + 1; b < finger.size(); ++b) table.AddGenuine(CompareMinutiae(finger[a], finger[b]));
+      for (std::size_t b = a + 1; b < finger.size(); ++b)
+        table.AddGenuine(CompareMinutiae(finger[a], finger[b]));
     }
   }
   for (std::size_t a = 0; a < APrepared.size(); ++a) {
@@ -98,7 +101,8 @@ TAccuracyTable EnrolmentAgainstPress(const TFingerPresses& APresses,
                                      const std::vector<std::vector<TPreparedTemplate>>& APrepared) {
   std::vector<TPreparedTemplate> enrolled;
   for (const auto& finger : APresses) {
-    enrolled.emplace_back(MergeEnrollment(std::span(finger).first(std::min(kEnrolPresses, finger.size()))));
+    enrolled.emplace_back(
+        MergeEnrollment(std::span(finger).first(std::min(kEnrolPresses, finger.size()))));
   }
   TAccuracyTable table;
   for (std::size_t a = 0; a < enrolled.size(); ++a) {
@@ -127,7 +131,8 @@ int main(int argc, char** argv) {
   TFingerPresses presses(static_cast<std::size_t>(settings.Count("fingers")));
   std::vector<std::vector<TPreparedTemplate>> prepared(presses.size());
   for (std::size_t i = 0; i < presses.size(); ++i) {
-    const TMinutiaeTemplate finger = MakeSyntheticFinger(random, settings.Count("fewest"), settings.Count("most"));
+    const TMinutiaeTemplate finger =
+        MakeSyntheticFinger(random, settings.Count("fewest"), settings.Count("most"));
     for (int press = 0; press < settings.Count("presses"); ++press) {
       presses[i].push_back(MakeSyntheticPress(finger, PressConditions(settings, random), random));
       prepared[i].emplace_back(presses[i].back());

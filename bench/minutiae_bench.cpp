@@ -37,7 +37,11 @@ void BM_CompareTemplates(benchmark::State& AState) {
     i = (i + 1) % presses.Enrolled.size();
   }
 }
-BENCHMARK(BM_CompareTemplates)->ArgName("same_finger")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CompareTemplates)
+    ->ArgName("same_finger")
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_Prepare(benchmark::State& AState) {
   const TFingerPresses presses = MakePresses(64);
@@ -62,7 +66,11 @@ void BM_ComparePrepared(benchmark::State& AState) {
     i = (i + 1) % enrolled.size();
   }
 }
-BENCHMARK(BM_ComparePrepared)->ArgName("same_finger")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ComparePrepared)
+    ->ArgName("same_finger")
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMicrosecond);
 
 // The engine's identification: one probe, prepared once, against a cache of prepared templates.
 void BM_IdentifyInThousand(benchmark::State& AState) {
@@ -73,7 +81,8 @@ void BM_IdentifyInThousand(benchmark::State& AState) {
   for (auto _ : AState) {
     const TPreparedTemplate probe(presses.Probes[i]);
     int32_t best = 0;
-    for (const TPreparedTemplate& candidate : enrolled) best = std::max(best, CompareMinutiae(candidate, probe));
+    for (const TPreparedTemplate& candidate : enrolled)
+      best = std::max(best, CompareMinutiae(candidate, probe));
     benchmark::DoNotOptimize(best);
     i = (i + 97) % presses.Probes.size();
   }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <cmath>
+#include <optional>
 
 #include "Angles.h"
 
@@ -71,7 +71,8 @@ struct TVotedRoot {
 }  // namespace
 
 std::vector<TAlignmentRoot> FindAlignmentRoots(const TPreparedTemplate& AEnrolled,
-                                               const TPreparedTemplate& AProbe, std::size_t AMaxRoots) {
+                                               const TPreparedTemplate& AProbe,
+                                               std::size_t AMaxRoots) {
   const std::span<const TMinutia> enrolled = AEnrolled.Minutiae();
   const std::span<const TMinutia> probe = AProbe.Minutiae();
   const TPlanePoint enrolledCentre = Centroid(enrolled);
@@ -83,7 +84,9 @@ std::vector<TAlignmentRoot> FindAlignmentRoots(const TPreparedTemplate& AEnrolle
     const TLengthRange lengths = MatchingLengths(edge.Shape.Length);
     for (uint16_t candidateIndex : AProbe.EdgeLookup().Candidates(edge.HashCell)) {
       const TNeighbourEdge& candidate = AProbe.Edge(candidateIndex);
-      if (!lengths.Contains(candidate.Shape.Length) || !EdgeAnglesMatch(edge.Shape, candidate.Shape)) continue;
+      if (!lengths.Contains(candidate.Shape.Length) ||
+          !EdgeAnglesMatch(edge.Shape, candidate.Shape))
+        continue;
       const float rotation = NormalizeAngle(edge.Shape.EdgeAngle - candidate.Shape.EdgeAngle);
       if (AngleDistance(rotation, 0) > kMaxRotation) continue;
       // Where the probe's centroid lands if this edge pair is a true correspondence.
@@ -127,9 +130,10 @@ std::vector<TAlignmentRoot> FindAlignmentRoots(const TPreparedTemplate& AEnrolle
     roots.push_back(root.Root);
   }
   const auto kept = roots.begin() + static_cast<std::ptrdiff_t>(std::min(AMaxRoots, roots.size()));
-  std::partial_sort(roots.begin(), kept, roots.end(), [](const TAlignmentRoot& A, const TAlignmentRoot& B) {
-    return A.Votes != B.Votes ? A.Votes > B.Votes : A.Mismatch < B.Mismatch;
-  });
+  std::partial_sort(roots.begin(), kept, roots.end(),
+                    [](const TAlignmentRoot& A, const TAlignmentRoot& B) {
+                      return A.Votes != B.Votes ? A.Votes > B.Votes : A.Mismatch < B.Mismatch;
+                    });
   roots.erase(kept, roots.end());
   return roots;
 }

@@ -8,8 +8,10 @@ inline constexpr float kTwoPi = 2 * std::numbers::pi_v<float>;
 // The same direction in [0, 2pi). Angles in matching are sums and differences of directions
 // already in range, so one step usually suffices; fmod is the rare fallback.
 inline float NormalizeAngle(float AAngle) {
-  if (AAngle < 0) AAngle += kTwoPi;
-  else if (AAngle >= kTwoPi) AAngle -= kTwoPi;
+  if (AAngle < 0)
+    AAngle += kTwoPi;
+  else if (AAngle >= kTwoPi)
+    AAngle -= kTwoPi;
   if (AAngle >= 0 && AAngle < kTwoPi) return AAngle;
   const float angle = std::fmod(AAngle, kTwoPi);
   const float wrapped = angle < 0 ? angle + kTwoPi : angle;

@@ -26,7 +26,8 @@ TBlockStatistics MeasureBlock(const TGreyImage& AImage, int ALeft, int ATop, int
   const double count = static_cast<double>(ASize) * ASize;
   const double mean = sum / count;
   const double energy = gxx + gyy;
-  const double coherence = energy > 0 ? std::sqrt((gxx - gyy) * (gxx - gyy) + 4 * gxy * gxy) / energy : 0;
+  const double coherence =
+      energy > 0 ? std::sqrt((gxx - gyy) * (gxx - gyy) + 4 * gxy * gxy) / energy : 0;
   return {static_cast<float>(std::sqrt(std::max(0.0, squares / count - mean * mean))),
           static_cast<float>(coherence)};
 }

@@ -15,9 +15,8 @@ float Cross(TPlanePoint AOrigin, TPlanePoint AFirst, TPlanePoint ASecond) {
 // Andrew's monotone chain.
 TConvexHull::TConvexHull(std::span<const TPlanePoint> APoints) {
   std::vector<TPlanePoint> points(APoints.begin(), APoints.end());
-  std::sort(points.begin(), points.end(), [](TPlanePoint A, TPlanePoint B) {
-    return A.X < B.X || (A.X == B.X && A.Y < B.Y);
-  });
+  std::sort(points.begin(), points.end(),
+            [](TPlanePoint A, TPlanePoint B) { return A.X < B.X || (A.X == B.X && A.Y < B.Y); });
   if (points.size() < 3) return;
   std::vector<TPlanePoint> hull(2 * points.size());
   std::size_t size = 0;

@@ -45,7 +45,8 @@ inline bool EdgeAnglesMatch(const TEdgeShape& AFirst, const TEdgeShape& ASecond)
 
 // Whether two edges may be the same pair of minutiae seen in two presses.
 inline bool EdgesMatch(const TEdgeShape& AFirst, const TEdgeShape& ASecond) {
-  return MatchingLengths(AFirst.Length).Contains(ASecond.Length) && EdgeAnglesMatch(AFirst, ASecond);
+  return MatchingLengths(AFirst.Length).Contains(ASecond.Length) &&
+         EdgeAnglesMatch(AFirst, ASecond);
 }
 
 // How far apart two matching edges are, each difference measured in its tolerance; 0..3.

@@ -51,7 +51,8 @@ int NearestCluster(const std::vector<TMinutiaCluster>& AClusters, const TMinutia
     if (cluster.Presses & (1u << (APress % 32))) continue;
     const TMinutia mean = cluster.Mean();
     const float distance = Distance(mean.X - AMinutia.X, mean.Y - AMinutia.Y);
-    if (distance <= nearestDistance && AngleDistance(mean.Direction, AMinutia.Direction) <= kSameDirection) {
+    if (distance <= nearestDistance &&
+        AngleDistance(mean.Direction, AMinutia.Direction) <= kSameDirection) {
       nearest = static_cast<int>(i);
       nearestDistance = distance;
     }
@@ -73,8 +74,8 @@ bool Contradicted(const TMinutiaCluster& ACluster, const std::vector<TPlacedPres
   });
 }
 
-TMinutiaeTemplate FrameMerged(const std::vector<TMinutiaCluster>& AKept, const TMinutiaeTemplate& AFirst,
-                              int32_t AQuality) {
+TMinutiaeTemplate FrameMerged(const std::vector<TMinutiaCluster>& AKept,
+                              const TMinutiaeTemplate& AFirst, int32_t AQuality) {
   TMinutiaeTemplate merged{AFirst.Width, AFirst.Height, AQuality, {}};
   for (const TMinutiaCluster& cluster : AKept) merged.Minutiae.push_back(cluster.Mean());
   float minX = 0, minY = 0, maxX = 0, maxY = 0;
@@ -113,7 +114,8 @@ TMinutiaeTemplate MergeEnrollment(std::span<const TMinutiaeTemplate> APresses) {
     if (alignment.Pairs.empty()) continue;
     std::vector<bool> paired(other.Minutiae().size(), false);
     for (const TMinutiaPair& pair : alignment.Pairs) {
-      clusters[pair.Enrolled].Add(Place(other.Minutiae()[pair.Probe], alignment.ProbeToEnrolled), press);
+      clusters[pair.Enrolled].Add(Place(other.Minutiae()[pair.Probe], alignment.ProbeToEnrolled),
+                                  press);
       paired[pair.Probe] = true;
     }
     for (std::size_t i = 0; i < other.Minutiae().size(); ++i) {
@@ -136,10 +138,12 @@ TMinutiaeTemplate MergeEnrollment(std::span<const TMinutiaeTemplate> APresses) {
   for (const TMinutiaCluster& cluster : clusters) {
     if (cluster.Count >= 2 || !Contradicted(cluster, placed)) kept.push_back(cluster);
   }
-  std::stable_sort(kept.begin(), kept.end(),
-                   [](const TMinutiaCluster& A, const TMinutiaCluster& B) { return A.Count > B.Count; });
+  std::stable_sort(
+      kept.begin(), kept.end(),
+      [](const TMinutiaCluster& A, const TMinutiaCluster& B) { return A.Count > B.Count; });
   if (kept.size() > kMaxTemplateMinutiae) kept.resize(kMaxTemplateMinutiae);
-  const int32_t qualitySum = std::accumulate(APresses.begin(), APresses.end(), 0,
-                                             [](int32_t A, const TMinutiaeTemplate& B) { return A + B.Quality; });
+  const int32_t qualitySum =
+      std::accumulate(APresses.begin(), APresses.end(), 0,
+                      [](int32_t A, const TMinutiaeTemplate& B) { return A + B.Quality; });
   return FrameMerged(kept, APresses.front(), qualitySum / static_cast<int32_t>(APresses.size()));
 }

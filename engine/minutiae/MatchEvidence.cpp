@@ -22,8 +22,8 @@ int CountConsistentEdges(const TPreparedTemplate& AEnrolled, const TPreparedTemp
     for (const TNeighbourEdge& edge : AEnrolled.EdgesFrom(pair.Enrolled)) {
       const int partner = probePartner[edge.To];
       if (partner < 0) continue;
-      const TEdgeShape probeEdge =
-          MeasureEdge(AProbe.Minutiae()[pair.Probe], AProbe.Minutiae()[static_cast<std::size_t>(partner)]);
+      const TEdgeShape probeEdge = MeasureEdge(
+          AProbe.Minutiae()[pair.Probe], AProbe.Minutiae()[static_cast<std::size_t>(partner)]);
       if (EdgesMatch(edge.Shape, probeEdge)) ++consistent;
     }
   }

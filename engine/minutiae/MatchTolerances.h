@@ -4,7 +4,7 @@
 
 // Tolerances between presses of one finger at 500 dpi: position noise of a few pixels, skin
 // stretching of a few percent and direction errors of the feature extractor.
-inline constexpr float kMinLengthTolerance = 8;        // pixels
+inline constexpr float kMinLengthTolerance = 8;  // pixels
 inline constexpr float kRelativeLengthTolerance = 0.1f;
 inline constexpr float kAngleTolerance = DegreesToRadians(30);
 // How far a pair's rotation may stray from the alignment it joins.

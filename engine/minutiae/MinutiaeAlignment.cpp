@@ -15,7 +15,9 @@ constexpr std::size_t kMaxGrownRoots = 4;
 constexpr std::size_t kConsideredRoots = 32;
 constexpr int kConsistencyRounds = 2;
 
-TPlanePoint PositionOf(const TMinutia& AMinutia) { return {AMinutia.X, AMinutia.Y}; }
+TPlanePoint PositionOf(const TMinutia& AMinutia) {
+  return {AMinutia.X, AMinutia.Y};
+}
 
 TRigidTransform FitPairs(const TPreparedTemplate& AEnrolled, const TPreparedTemplate& AProbe,
                          const std::vector<TMinutiaPair>& APairs) {
@@ -64,7 +66,8 @@ bool Covers(const std::vector<int>& AEnrolledPartner, const TAlignmentRoot& ARoo
 
 }  // namespace
 
-TMinutiaeAlignment AlignMinutiae(const TPreparedTemplate& AEnrolled, const TPreparedTemplate& AProbe) {
+TMinutiaeAlignment AlignMinutiae(const TPreparedTemplate& AEnrolled,
+                                 const TPreparedTemplate& AProbe) {
   const std::vector<TAlignmentRoot> roots = FindAlignmentRoots(AEnrolled, AProbe, kConsideredRoots);
   TPairingGrowth growth(AEnrolled, AProbe);
   TMinutiaeAlignment best;

@@ -13,4 +13,5 @@ struct TMinutiaeAlignment {
   TRigidTransform ProbeToEnrolled;
 };
 
-TMinutiaeAlignment AlignMinutiae(const TPreparedTemplate& AEnrolled, const TPreparedTemplate& AProbe);
+TMinutiaeAlignment AlignMinutiae(const TPreparedTemplate& AEnrolled,
+                                 const TPreparedTemplate& AProbe);

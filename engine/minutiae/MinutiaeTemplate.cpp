@@ -11,8 +11,8 @@ namespace {
 struct TFormatLayout {
   int Version;
   std::u16string_view Prefix;
-  int PositionScale;    // fixed-point steps per pixel
-  int DirectionBytes;   // 1: 256 steps, 2: 65536 steps of the full turn
+  int PositionScale;   // fixed-point steps per pixel
+  int DirectionBytes;  // 1: 256 steps, 2: 65536 steps of the full turn
 };
 
 constexpr TFormatLayout kFormat9{9, u"TSF9:", 1, 1};

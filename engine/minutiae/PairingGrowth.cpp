@@ -59,17 +59,21 @@ void TPairingGrowth::QueueNeighbours(TMinutiaPair APair) {
   std::size_t windowStart = 0;
   for (const TNeighbourEdge& enrolledEdge : FEnrolled.EdgesFrom(APair.Enrolled)) {
     const TLengthRange lengths = MatchingLengths(enrolledEdge.Shape.Length);
-    while (windowStart < probeEdges.size() && probeEdges[windowStart].Shape.Length < lengths.Low) ++windowStart;
+    while (windowStart < probeEdges.size() && probeEdges[windowStart].Shape.Length < lengths.Low)
+      ++windowStart;
     if (FEnrolledPartner[enrolledEdge.To] >= 0) continue;
-    for (std::size_t i = windowStart; i < probeEdges.size() && probeEdges[i].Shape.Length <= lengths.High; ++i) {
+    for (std::size_t i = windowStart;
+         i < probeEdges.size() && probeEdges[i].Shape.Length <= lengths.High; ++i) {
       const TNeighbourEdge& probeEdge = probeEdges[i];
-      if (FProbePartner[probeEdge.To] >= 0 || !EdgeAnglesMatch(enrolledEdge.Shape, probeEdge.Shape)) {
+      if (FProbePartner[probeEdge.To] >= 0 ||
+          !EdgeAnglesMatch(enrolledEdge.Shape, probeEdge.Shape)) {
         continue;
       }
-      const float rotation = NormalizeAngle(enrolledEdge.Shape.EdgeAngle - probeEdge.Shape.EdgeAngle);
+      const float rotation =
+          NormalizeAngle(enrolledEdge.Shape.EdgeAngle - probeEdge.Shape.EdgeAngle);
       if (NormalizedAngleDistance(rotation, FRotation) > kRotationTolerance) continue;
-      FQueue.push_back({EdgeMismatch(enrolledEdge.Shape, probeEdge.Shape),
-                        {enrolledEdge.To, probeEdge.To}});
+      FQueue.push_back(
+          {EdgeMismatch(enrolledEdge.Shape, probeEdge.Shape), {enrolledEdge.To, probeEdge.To}});
       std::push_heap(FQueue.begin(), FQueue.end(), TWorseFirst{});
     }
   }

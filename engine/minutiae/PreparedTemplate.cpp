@@ -25,8 +25,10 @@ std::vector<TPlanePoint> Positions(std::span<const TMinutia> AMinutiae) {
 
 }  // namespace
 
-TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate) : FTemplate(std::move(ATemplate)) {
-  if (FTemplate.Minutiae.size() > kMaxTemplateMinutiae) FTemplate.Minutiae.resize(kMaxTemplateMinutiae);
+TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate)
+    : FTemplate(std::move(ATemplate)) {
+  if (FTemplate.Minutiae.size() > kMaxTemplateMinutiae)
+    FTemplate.Minutiae.resize(kMaxTemplateMinutiae);
   const std::span<const TMinutia> minutiae = FTemplate.Minutiae;
   FEdgeStart.reserve(minutiae.size() + 1);
   FEdgeStart.push_back(0);
@@ -43,29 +45,31 @@ TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate) : FTemplate(st
       others.push_back({dx * dx + dy * dy, static_cast<uint16_t>(to)});
     }
     const std::size_t kept = std::min(kNeighbours, others.size());
-    std::partial_sort(others.begin(), others.begin() + static_cast<std::ptrdiff_t>(kept), others.end(),
-                      [](const TNeighbour& A, const TNeighbour& B) {
+    std::partial_sort(others.begin(), others.begin() + static_cast<std::ptrdiff_t>(kept),
+                      others.end(), [](const TNeighbour& A, const TNeighbour& B) {
                         return A.SquaredDistance < B.SquaredDistance;
                       });
     for (std::size_t k = 0; k < kept; ++k) {
       const TEdgeShape shape = MeasureEdge(minutiae[from], minutiae[others[k].Index]);
-      FEdges.push_back({shape, static_cast<uint16_t>(from), others[k].Index, TEdgeHash::CellOf(shape)});
+      FEdges.push_back(
+          {shape, static_cast<uint16_t>(from), others[k].Index, TEdgeHash::CellOf(shape)});
     }
     FEdgeStart.push_back(static_cast<uint32_t>(FEdges.size()));
   }
   for (std::size_t i = 0; i < FEdges.size(); ++i) {
     const TNeighbourEdge& edge = FEdges[i];
-    if (edge.Shape.Length < kMinRootLength || i - FEdgeStart[edge.From] >= kRootNeighbours) continue;
+    if (edge.Shape.Length < kMinRootLength || i - FEdgeStart[edge.From] >= kRootNeighbours)
+      continue;
     // The reverse edge, when it exists, would start the same alignment again.
     const auto reverse = EdgesFrom(edge.To);
-    const bool hasReverse = std::any_of(reverse.begin(), reverse.end(), [&](const TNeighbourEdge& A) {
-      return A.To == edge.From;
-    });
+    const bool hasReverse = std::any_of(reverse.begin(), reverse.end(),
+                                        [&](const TNeighbourEdge& A) { return A.To == edge.From; });
     if (!hasReverse || edge.From < edge.To) FRootEdges.push_back(static_cast<uint16_t>(i));
   }
   if (FRootEdges.size() > kMaxRootEdges) {
     std::vector<uint16_t> sample;
-    for (std::size_t k = 0; k < kMaxRootEdges; ++k) sample.push_back(FRootEdges[k * FRootEdges.size() / kMaxRootEdges]);
+    for (std::size_t k = 0; k < kMaxRootEdges; ++k)
+      sample.push_back(FRootEdges[k * FRootEdges.size() / kMaxRootEdges]);
     FRootEdges = std::move(sample);
   }
   std::vector<TEdgeShape> shapes;
@@ -77,5 +81,6 @@ TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate) : FTemplate(st
 }
 
 std::span<const TNeighbourEdge> TPreparedTemplate::EdgesFrom(std::size_t AMinutia) const {
-  return std::span(FEdges).subspan(FEdgeStart[AMinutia], FEdgeStart[AMinutia + 1] - FEdgeStart[AMinutia]);
+  return std::span(FEdges).subspan(FEdgeStart[AMinutia],
+                                   FEdgeStart[AMinutia + 1] - FEdgeStart[AMinutia]);
 }

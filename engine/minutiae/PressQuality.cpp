@@ -35,7 +35,9 @@ constexpr float kGoodContrast = 30;
 constexpr int32_t kGoodQuality = 50;
 constexpr int32_t kSuspiciousQuality = 20;
 
-float Clamp01(float AValue) { return std::clamp(AValue, 0.0f, 1.0f); }
+float Clamp01(float AValue) {
+  return std::clamp(AValue, 0.0f, 1.0f);
+}
 
 // Which blocks show ridges.
 class TRidgeMask {
@@ -43,7 +45,8 @@ class TRidgeMask {
   explicit TRidgeMask(const TBlockGrid& AGrid) : FColumns(AGrid.Columns()), FRows(AGrid.Rows()) {
     std::vector<float> deviations;
     for (int row = 0; row < FRows; ++row) {
-      for (int column = 0; column < FColumns; ++column) deviations.push_back(AGrid.At(column, row).Deviation);
+      for (int column = 0; column < FColumns; ++column)
+        deviations.push_back(AGrid.At(column, row).Deviation);
     }
     if (deviations.empty()) return;
     const auto high = deviations.begin() + static_cast<std::ptrdiff_t>(deviations.size() * 9 / 10);
@@ -64,22 +67,25 @@ class TRidgeMask {
     }
     FMeanCoherence = FContrasted > 0 ? coherenceSum / static_cast<float>(FContrasted) : 0;
     if (!contactDeviations.empty()) {
-      const auto middle = contactDeviations.begin() + static_cast<std::ptrdiff_t>(contactDeviations.size() / 2);
+      const auto middle =
+          contactDeviations.begin() + static_cast<std::ptrdiff_t>(contactDeviations.size() / 2);
       std::nth_element(contactDeviations.begin(), middle, contactDeviations.end());
       FContrast = *middle;
     }
     FRidge.assign(contrasted.size(), false);
     for (int row = 0; row < FRows; ++row) {
       for (int column = 0; column < FColumns; ++column) {
-        FRidge[Index(column, row)] = contrasted[Index(column, row)] &&
-                                     CountNeighbours(contrasted, column, row) >= kMinRidgeNeighbours;
+        FRidge[Index(column, row)] =
+            contrasted[Index(column, row)] &&
+            CountNeighbours(contrasted, column, row) >= kMinRidgeNeighbours;
       }
     }
   }
 
   float AreaShare() const {
     if (FRidge.empty()) return 0;
-    return static_cast<float>(std::count(FRidge.begin(), FRidge.end(), true)) / static_cast<float>(FRidge.size());
+    return static_cast<float>(std::count(FRidge.begin(), FRidge.end(), true)) /
+           static_cast<float>(FRidge.size());
   }
   // Mean coherence of the blocks that vary enough to be contact, ridges or not.
   float MeanCoherence() const { return FMeanCoherence; }
@@ -91,9 +97,12 @@ class TRidgeMask {
   }
 
  private:
-  std::size_t Index(int AColumn, int ARow) const { return static_cast<std::size_t>(ARow * FColumns + AColumn); }
+  std::size_t Index(int AColumn, int ARow) const {
+    return static_cast<std::size_t>(ARow * FColumns + AColumn);
+  }
   bool IsRidge(int AColumn, int ARow) const {
-    return AColumn >= 0 && ARow >= 0 && AColumn < FColumns && ARow < FRows && FRidge[Index(AColumn, ARow)];
+    return AColumn >= 0 && ARow >= 0 && AColumn < FColumns && ARow < FRows &&
+           FRidge[Index(AColumn, ARow)];
   }
   int CountNeighbours(const std::vector<bool>& AMask, int AColumn, int ARow) const {
     int count = 0;
@@ -124,16 +133,22 @@ TPressQuality MeasurePressQuality(const TGreyImage& AImage, std::span<const TMin
   const TRidgeMask mask(grid);
   int usable = 0;
   for (const TMinutia& minutia : AMinutiae) {
-    const bool inFrame = minutia.X >= 0 && minutia.Y >= 0 && minutia.X < static_cast<float>(AImage.Width) &&
+    const bool inFrame = minutia.X >= 0 && minutia.Y >= 0 &&
+                         minutia.X < static_cast<float>(AImage.Width) &&
                          minutia.Y < static_cast<float>(AImage.Height);
-    if (inFrame && mask.Inside(static_cast<int>(minutia.X) / kBlockSize, static_cast<int>(minutia.Y) / kBlockSize)) ++usable;
+    if (inFrame && mask.Inside(static_cast<int>(minutia.X) / kBlockSize,
+                               static_cast<int>(minutia.Y) / kBlockSize))
+      ++usable;
   }
   const float area = Clamp01(mask.AreaShare() / kGoodAreaShare);
   const float flow = Clamp01((mask.MeanCoherence() - kFlowFloor) / (kGoodFlow - kFlowFloor));
   const float minutiae = Clamp01(static_cast<float>(usable) / kGoodMinutiae);
-  const float contrast = Clamp01((mask.Contrast() - kContrastFloor) / (kGoodContrast - kContrastFloor));
+  const float contrast =
+      Clamp01((mask.Contrast() - kContrastFloor) / (kGoodContrast - kContrastFloor));
   TPressQuality quality;
   quality.Quality = static_cast<int32_t>(std::lround(100 * area * flow * contrast * minutiae));
-  quality.FeatureInfo = quality.Quality >= kGoodQuality ? 0 : quality.Quality >= kSuspiciousQuality ? -1 : 1;
+  quality.FeatureInfo = quality.Quality >= kGoodQuality         ? 0
+                        : quality.Quality >= kSuspiciousQuality ? -1
+                                                                : 1;
   return quality;
 }

@@ -4,7 +4,9 @@
 
 #include "Angles.h"
 
-float TRigidTransform::Angle() const { return NormalizeAngle(std::atan2(Sin, Cos)); }
+float TRigidTransform::Angle() const {
+  return NormalizeAngle(std::atan2(Sin, Cos));
+}
 
 TRigidTransform FitRigidTransform(std::span<const TPointCorrespondence> APairs) {
   if (APairs.empty()) return {};

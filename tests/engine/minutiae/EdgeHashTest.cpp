@@ -22,9 +22,10 @@ TEST(EdgeHashTest, FindsEveryMatchingEdge) {
   for (int i = 0; i < 3000; ++i) {
     // Near a filed edge, so that many looked-up edges do match one.
     const TEdgeShape& near = filed[static_cast<std::size_t>(i)];
-    const TEdgeShape looked{std::max(0.0f, near.Length * (1 + 0.12f * nudge(random)) + 9 * nudge(random)), 0,
-                            NormalizeAngle(near.FromAngle + DegreesToRadians(35) * nudge(random)),
-                            NormalizeAngle(near.ToAngle + DegreesToRadians(35) * nudge(random))};
+    const TEdgeShape looked{
+        std::max(0.0f, near.Length * (1 + 0.12f * nudge(random)) + 9 * nudge(random)), 0,
+        NormalizeAngle(near.FromAngle + DegreesToRadians(35) * nudge(random)),
+        NormalizeAngle(near.ToAngle + DegreesToRadians(35) * nudge(random))};
     const auto candidates = hash.Candidates(TEdgeHash::CellOf(looked));
     for (std::size_t j = 0; j < filed.size(); ++j) {
       if (!EdgesMatch(looked, filed[j])) continue;

@@ -26,7 +26,8 @@ std::vector<TEnrolment> MakeEnrolments(int AFingers, unsigned ASeed) {
   std::vector<TEnrolment> enrolments(static_cast<std::size_t>(AFingers));
   for (TEnrolment& enrolment : enrolments) {
     const TMinutiaeTemplate finger = MakeSyntheticFinger(random);
-    for (int i = 0; i < 6; ++i) enrolment.Presses.push_back(MakeSyntheticPress(finger, conditions, random));
+    for (int i = 0; i < 6; ++i)
+      enrolment.Presses.push_back(MakeSyntheticPress(finger, conditions, random));
   }
   return enrolments;
 }
@@ -49,7 +50,9 @@ TEST(EnrollmentMergeTest, LaterPressesMatchTheMergedTemplateBetterThanTheFirstPr
   const auto misses = [](const std::vector<int32_t>& AScores) {
     return std::count_if(AScores.begin(), AScores.end(), [](int32_t A) { return A < kThreshold; });
   };
-  const auto sum = [](const std::vector<int32_t>& AScores) { return std::accumulate(AScores.begin(), AScores.end(), 0); };
+  const auto sum = [](const std::vector<int32_t>& AScores) {
+    return std::accumulate(AScores.begin(), AScores.end(), 0);
+  };
   EXPECT_LE(misses(merged), misses(single));
   EXPECT_GT(merged[merged.size() / 10], single[single.size() / 10]);  // the weakest tenth
   EXPECT_GT(sum(merged), sum(single));
@@ -57,7 +60,8 @@ TEST(EnrollmentMergeTest, LaterPressesMatchTheMergedTemplateBetterThanTheFirstPr
 
 TEST(EnrollmentMergeTest, MergedTemplateIsAValidTemplateThatMatchesEachPress) {
   for (const TEnrolment& enrolment : MakeEnrolments(10, 32)) {
-    const std::span<const TMinutiaeTemplate> presses = std::span(enrolment.Presses).first(kEnrolPresses);
+    const std::span<const TMinutiaeTemplate> presses =
+        std::span(enrolment.Presses).first(kEnrolPresses);
     const TMinutiaeTemplate merged = MergeEnrollment(presses);
     ASSERT_FALSE(merged.Minutiae.empty());
     EXPECT_LE(merged.Minutiae.size(), kMaxTemplateMinutiae);
@@ -72,7 +76,8 @@ TEST(EnrollmentMergeTest, MergedTemplateIsAValidTemplateThatMatchesEachPress) {
     const auto decoded = DecodeMinutiaeTemplate(EncodeMinutiaeTemplate(merged, 10));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->Minutiae.size(), merged.Minutiae.size());
-    for (const TMinutiaeTemplate& press : presses) EXPECT_GE(CompareMinutiae(merged, press), kThreshold);
+    for (const TMinutiaeTemplate& press : presses)
+      EXPECT_GE(CompareMinutiae(merged, press), kThreshold);
   }
 }
 

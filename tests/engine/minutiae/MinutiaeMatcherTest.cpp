@@ -48,7 +48,11 @@ TEST(MinutiaeMatcherTest, PressesOfTheEnrolledFingerPass) {
       {"turned +30 degrees", ExactBut([](auto& C) { C.RotationDegrees = 30; }), 90},
       {"shifted 60 px", ExactBut([](auto& C) { C.MaxShift = 60; }), 60},
       {"stretched 5 %", ExactBut([](auto& C) { C.Distortion = 0.05f; }), 60},
-      {"extractor noise", ExactBut([](auto& C) { C.PositionNoise = 3; C.DirectionNoiseDegrees = 10; }), 60},
+      {"extractor noise", ExactBut([](auto& C) {
+         C.PositionNoise = 3;
+         C.DirectionNoiseDegrees = 10;
+       }),
+       60},
       {"20 % minutiae missing", ExactBut([](auto& C) { C.DropRate = 0.2f; }), 60},
       {"10 % spurious near the border", ExactBut([](auto& C) { C.SpuriousRate = 0.1f; }), 60},
       {"60 % of the finger seen", ExactBut([](auto& C) { C.WindowArea = 0.6f; }), 60},
@@ -56,7 +60,8 @@ TEST(MinutiaeMatcherTest, PressesOfTheEnrolledFingerPass) {
          C = TPressConditions{};
          C.RotationSpreadDegrees = 30;
          C.WindowArea = 0.6f;
-       }), 30},
+       }),
+       30},
   };
   std::mt19937 random(2024);
   for (const TSameFingerCase& c : cases) {
@@ -89,7 +94,8 @@ TEST(MinutiaeMatcherTest, DifferentFingersStayBelowTheThreshold) {
   conditions.RotationSpreadDegrees = 30;
   std::mt19937 random(99);
   std::vector<TPreparedTemplate> presses;
-  for (int i = 0; i < 25; ++i) presses.emplace_back(MakeSyntheticPress(MakeSyntheticFinger(random), conditions, random));
+  for (int i = 0; i < 25; ++i)
+    presses.emplace_back(MakeSyntheticPress(MakeSyntheticFinger(random), conditions, random));
   for (std::size_t a = 0; a < presses.size(); ++a) {
     for (std::size_t b = a + 1; b < presses.size(); ++b) {
       EXPECT_LT(CompareMinutiae(presses[a], presses[b]), kThreshold) << a << " " << b;
@@ -136,7 +142,8 @@ TEST(MinutiaeMatcherTest, TemplatesOfTheLargestSizeCompare) {
   std::mt19937 random(21);
   std::uniform_real_distribution<float> x(0, 600), y(0, 800), direction(0, 6.28f);
   TMinutiaeTemplate crowded{600, 800, 50, {}};
-  for (std::size_t i = 0; i < kMaxTemplateMinutiae; ++i) crowded.Minutiae.push_back({x(random), y(random), direction(random)});
+  for (std::size_t i = 0; i < kMaxTemplateMinutiae; ++i)
+    crowded.Minutiae.push_back({x(random), y(random), direction(random)});
   TMinutiaeTemplate moved = crowded;  // shrunk by 2 % and shifted
   for (TMinutia& minutia : moved.Minutiae) {
     minutia.X = std::min(599.0f, minutia.X * 0.98f + 5);

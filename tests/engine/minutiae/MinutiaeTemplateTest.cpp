@@ -10,7 +10,9 @@
 namespace {
 
 TMinutiaeTemplate SampleTemplate() {
-  return {320, 480, 73,
+  return {320,
+          480,
+          73,
           {{0, 0, 0},
            {319.8f, 479.9f, 6.2831f},  // at the far edges of the frame and of the turn
            {100.3f, 200.6f, 3.14159f},

@@ -29,7 +29,8 @@ TGreyImage BoxBlur(const TGreyImage& AImage, int ARadius) {
           ++count;
         }
       }
-      blurred.Pixels[static_cast<std::size_t>(y * AImage.Width + x)] = static_cast<uint8_t>(sum / count);
+      blurred.Pixels[static_cast<std::size_t>(y * AImage.Width + x)] =
+          static_cast<uint8_t>(sum / count);
     }
   }
   return blurred;
@@ -38,20 +39,23 @@ TGreyImage BoxBlur(const TGreyImage& AImage, int ARadius) {
 }  // namespace
 
 TGreyImage MakeRidgeImage(const TRidgeImageOptions& AOptions) {
-  TGreyImage image{AOptions.Width, AOptions.Height,
-                   std::vector<uint8_t>(static_cast<std::size_t>(AOptions.Width * AOptions.Height), 255)};
+  TGreyImage image{
+      AOptions.Width, AOptions.Height,
+      std::vector<uint8_t>(static_cast<std::size_t>(AOptions.Width * AOptions.Height), 255)};
   // An ellipse of the frame's proportions centred in it, scaled to the wanted share.
   const float scale = std::sqrt(AOptions.ContactShare * 4 / std::numbers::pi_v<float>);
   const float halfWidth = scale * static_cast<float>(AOptions.Width) / 2;
   const float halfHeight = scale * static_cast<float>(AOptions.Height) / 2;
-  const float cx = static_cast<float>(AOptions.Width) / 2, cy = static_cast<float>(AOptions.Height) / 2;
+  const float cx = static_cast<float>(AOptions.Width) / 2,
+              cy = static_cast<float>(AOptions.Height) / 2;
   for (int y = 0; y < AOptions.Height; ++y) {
     for (int x = 0; x < AOptions.Width; ++x) {
-      const float nx = (static_cast<float>(x) - cx) / halfWidth, ny = (static_cast<float>(y) - cy) / halfHeight;
+      const float nx = (static_cast<float>(x) - cx) / halfWidth,
+                  ny = (static_cast<float>(y) - cy) / halfHeight;
       if (nx * nx + ny * ny > 1) continue;
-      const float wave = std::cos(2 * std::numbers::pi_v<float> *
-                                  RidgePhase(static_cast<float>(x), static_cast<float>(y), AOptions.Width) /
-                                  kRidgePeriod);
+      const float wave = std::cos(
+          2 * std::numbers::pi_v<float> *
+          RidgePhase(static_cast<float>(x), static_cast<float>(y), AOptions.Width) / kRidgePeriod);
       const float grey = 128 + 127 * AOptions.Contrast * wave;
       image.Pixels[static_cast<std::size_t>(y * AOptions.Width + x)] =
           static_cast<uint8_t>(std::clamp(grey, 0.0f, 255.0f));
@@ -61,7 +65,8 @@ TGreyImage MakeRidgeImage(const TRidgeImageOptions& AOptions) {
 }
 
 TGreyImage MakeNoiseImage(int AWidth, int AHeight, std::mt19937& ARandom) {
-  TGreyImage image{AWidth, AHeight, std::vector<uint8_t>(static_cast<std::size_t>(AWidth * AHeight))};
+  TGreyImage image{AWidth, AHeight,
+                   std::vector<uint8_t>(static_cast<std::size_t>(AWidth * AHeight))};
   std::uniform_int_distribution<int> grey(0, 255);
   for (uint8_t& pixel : image.Pixels) pixel = static_cast<uint8_t>(grey(ARandom));
   return image;

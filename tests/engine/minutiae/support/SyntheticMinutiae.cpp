@@ -49,10 +49,13 @@ TRidgeFlow MakeRidgeFlow(std::mt19937& ARandom) {
   const std::complex<float> core(kCentreX + Uniform(ARandom, -30, 30),
                                  kCentreY - 40 + Uniform(ARandom, -40, 40));
   flow.Cores.push_back(core);
-  flow.Deltas.push_back(core + std::complex<float>(Uniform(ARandom, -110, 110), Uniform(ARandom, 110, 170)));
+  flow.Deltas.push_back(
+      core + std::complex<float>(Uniform(ARandom, -110, 110), Uniform(ARandom, 110, 170)));
   if (Uniform(ARandom, 0, 1) < 0.3f) {  // a whorl
-    flow.Cores.push_back(core + std::complex<float>(Uniform(ARandom, -20, 20), Uniform(ARandom, 20, 40)));
-    flow.Deltas.push_back(flow.Deltas.front() - std::complex<float>(2 * (flow.Deltas.front().real() - core.real()), 0));
+    flow.Cores.push_back(core +
+                         std::complex<float>(Uniform(ARandom, -20, 20), Uniform(ARandom, 20, 40)));
+    flow.Deltas.push_back(flow.Deltas.front() -
+                          std::complex<float>(2 * (flow.Deltas.front().real() - core.real()), 0));
   }
   return flow;
 }
@@ -66,7 +69,8 @@ bool InsideFinger(float AX, float AY, float AMargin) {
 struct TRectangle {
   float Left, Top, Right, Bottom;
   bool Contains(float AX, float AY, float AMargin) const {
-    return AX >= Left + AMargin && AX < Right - AMargin && AY >= Top + AMargin && AY < Bottom - AMargin;
+    return AX >= Left + AMargin && AX < Right - AMargin && AY >= Top + AMargin &&
+           AY < Bottom - AMargin;
   }
 };
 
@@ -126,17 +130,19 @@ TMinutiaeTemplate MakeSyntheticFinger(std::mt19937& ARandom, int AFewest, int AM
   const TRidgeFlow flow = MakeRidgeFlow(ARandom);
   const int count = std::uniform_int_distribution<int>(AFewest, std::max(AFewest, AMost))(ARandom);
   TMinutiaeTemplate finger{kSyntheticFrameWidth, kSyntheticFrameHeight, 60, {}};
-  for (int attempt = 0; attempt < 10000 && static_cast<int>(finger.Minutiae.size()) < count; ++attempt) {
+  for (int attempt = 0; attempt < 10000 && static_cast<int>(finger.Minutiae.size()) < count;
+       ++attempt) {
     const float x = Uniform(ARandom, kCentreX - kFingerHalfWidth, kCentreX + kFingerHalfWidth);
     const float y = Uniform(ARandom, kCentreY - kFingerHalfHeight, kCentreY + kFingerHalfHeight);
     if (!InsideFinger(x, y, 5)) continue;
-    const bool crowded = std::any_of(finger.Minutiae.begin(), finger.Minutiae.end(), [&](const TMinutia& A) {
-      return std::hypot(A.X - x, A.Y - y) < kMinSpacing;
-    });
+    const bool crowded =
+        std::any_of(finger.Minutiae.begin(), finger.Minutiae.end(),
+                    [&](const TMinutia& A) { return std::hypot(A.X - x, A.Y - y) < kMinSpacing; });
     if (crowded) continue;
     const float flip = std::bernoulli_distribution(0.5)(ARandom) ? std::numbers::pi_v<float> : 0;
     finger.Minutiae.push_back(
-        {x, y, NormalizeAngle(flow.OrientationAt(x, y) + flip + Normal(ARandom, DegreesToRadians(5)))});
+        {x, y,
+         NormalizeAngle(flow.OrientationAt(x, y) + flip + Normal(ARandom, DegreesToRadians(5)))});
   }
   return finger;
 }
@@ -158,14 +164,16 @@ TMinutiaeTemplate MakeSyntheticPress(const TMinutiaeTemplate& AFinger,
       press.Minutiae.push_back(placed);
     }
   }
-  const auto spurious = static_cast<std::size_t>(std::lround(AConditions.SpuriousRate * static_cast<float>(press.Minutiae.size())));
+  const auto spurious = static_cast<std::size_t>(
+      std::lround(AConditions.SpuriousRate * static_cast<float>(press.Minutiae.size())));
   const std::size_t wanted = press.Minutiae.size() + spurious;
   for (int attempt = 0; attempt < 10000 && press.Minutiae.size() < wanted; ++attempt) {
     const float x = Uniform(ARandom, window.Left, window.Right);
     const float y = Uniform(ARandom, window.Top, window.Bottom);
     const auto [fingerX, fingerY] = placement.Unplace(x, y);
     const bool inContact = frame.Contains(x, y, 0) && InsideFinger(fingerX, fingerY, 0);
-    const bool nearBorder = !window.Contains(x, y, kBorderBand) || !frame.Contains(x, y, kBorderBand) ||
+    const bool nearBorder = !window.Contains(x, y, kBorderBand) ||
+                            !frame.Contains(x, y, kBorderBand) ||
                             !InsideFinger(fingerX, fingerY, kBorderBand);
     if (inContact && nearBorder) press.Minutiae.push_back({x, y, Uniform(ARandom, 0, kTwoPi)});
   }

@@ -2,9 +2,9 @@
 
 // Made-up fingers and presses of them as minutiae sets, for tests and benchmarks.
 //
-// A finger is 30..60 minutiae (by default), at least 10 px apart, in a finger-shaped ellipse filling a
-// 300 x 400 frame; their directions follow a ridge flow with a core and a delta, as in real
-// fingers, so that unrelated fingers resemble each other as much as real ones do. A press
+// A finger is 30..60 minutiae (by default), at least 10 px apart, in a finger-shaped ellipse
+// filling a 300 x 400 frame; their directions follow a ridge flow with a core and a delta, as in
+// real fingers, so that unrelated fingers resemble each other as much as real ones do. A press
 // moves, turns and stretches the finger, loses minutiae, adds spurious ones where contact ends
 // and sees only what falls inside its window.
 
@@ -16,15 +16,15 @@ inline constexpr int kSyntheticFrameWidth = 300;
 inline constexpr int kSyntheticFrameHeight = 400;
 
 struct TPressConditions {
-  float RotationDegrees = 0;       // the turn, give or take RotationSpreadDegrees
+  float RotationDegrees = 0;  // the turn, give or take RotationSpreadDegrees
   float RotationSpreadDegrees = 20;
-  float MaxShift = 30;            // pixels, each axis
-  float Distortion = 0.03f;       // relative stretch of skin across the press
-  float PositionNoise = 2;        // pixels, standard deviation
+  float MaxShift = 30;       // pixels, each axis
+  float Distortion = 0.03f;  // relative stretch of skin across the press
+  float PositionNoise = 2;   // pixels, standard deviation
   float DirectionNoiseDegrees = 8;
-  float DropRate = 0.2f;          // share of minutiae the extractor misses
-  float SpuriousRate = 0.1f;      // spurious minutiae near the contact border, share of the count
-  float WindowArea = 1;           // share of the frame the press sees, a random part of it
+  float DropRate = 0.2f;      // share of minutiae the extractor misses
+  float SpuriousRate = 0.1f;  // spurious minutiae near the contact border, share of the count
+  float WindowArea = 1;       // share of the frame the press sees, a random part of it
 };
 
 // AFewest..AMost minutiae (as many as fit at the minimum spacing).
