@@ -6,6 +6,7 @@
 
 #include "ErrorDisplay.h"
 #include "HeadlessMode.h"
+#include "IdDescriptorLimit.h"
 #include "QtMainThreadQueue.h"
 #include "ShutdownSignals.h"
 #include "Utf8Text.h"
@@ -26,6 +27,7 @@ int main(int argc, char* argv[]) {
   if (argc > 1 && std::string_view(argv[1]) == "--help") return std::fputs(kHelp, stdout) < 0;
   // A closed standard output (say, piped into a pager that quit) must not end the bridge.
   std::signal(SIGPIPE, SIG_IGN);
+  GRaiseDescriptorLimit();
   UseOffscreenWithoutDisplay();
   const TSkipRuntimeDirectoryNotice quietRuntimeDirectory;
   QApplication app(argc, argv);

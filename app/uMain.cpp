@@ -6,10 +6,10 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "LogView.h"
 #include "SimulatedFPEngX.h"
 
 namespace {
@@ -50,14 +50,11 @@ void TNq::CreateControls() {
   setFont(uiFont);
   resize(kClientWidth, kClientHeight);
 
-  logLines = NewControl<QPlainTextEdit>(this, "logLines");
-  logLines->setLineWrapMode(QPlainTextEdit::NoWrap);
+  logLines = NewControl<TLogView>(this, "logLines");
   logLines->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   logLines->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  // The log only grows; an undo history would keep a second copy of it.
-  logLines->setUndoRedoEnabled(false);
   // Log lines are plain ASCII in the main: skipping text shaping where the font allows it keeps
-  // appending thousands of lines a second cheap for the main thread.
+  // painting them cheap.
   QFont logFont = logLines->font();
   logFont.setStyleStrategy(QFont::PreferNoShaping);
   logLines->setFont(logFont);

@@ -17,8 +17,8 @@ class QCloseEvent;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
+class TLogView;
 
 struct TNqOptions {
   // The bridge's own port box, read once when the bridge starts the server.
@@ -48,7 +48,7 @@ class TNq final : public QWidget {
   std::exception_ptr StartUpError() const { return FStartUpError; }
 
   // The controls, named as their objectName.
-  QPlainTextEdit* logLines;
+  TLogView* logLines;
   QFrame* Panel2;
   QLabel* lbPort;
   QLineEdit* edPort;

@@ -47,6 +47,18 @@ class TAccuracyTable {
     return best;
   }
 
+  // The lowest threshold at which the false match rate is at most AMaxRate: where a matcher's
+  // threshold belongs for a wanted security level.
+  int ThresholdForFalseMatchRate(double AMaxRate) const {
+    std::vector<int> thresholds(FImpostor);
+    std::sort(thresholds.begin(), thresholds.end());
+    thresholds.erase(std::unique(thresholds.begin(), thresholds.end()), thresholds.end());
+    for (int threshold : thresholds) {
+      if (FalseMatchRate(threshold) <= AMaxRate) return threshold;
+    }
+    return thresholds.empty() ? 0 : thresholds.back() + 1;
+  }
+
   // The score below which AShare of the genuine (or impostor) scores lie.
   int GenuineQuantile(double AShare) const { return Quantile(FGenuine, AShare); }
   int ImpostorQuantile(double AShare) const { return Quantile(FImpostor, AShare); }

@@ -38,6 +38,19 @@ void Listen(TWebSocketServer& AServer, const std::vector<TListenAddress>& AAddre
   AServer.SetActive(true);
 }
 
+// Says which program answers and where pages find it.
+std::u16string ListeningText(TWebSocketServer& AServer) {
+  std::u16string text = u"Tessiva " TESSIVA_VERSION u" listening on ";
+  const char16_t* separator = u"";
+  for (const TListenAddress& address : ListenAddresses(AServer)) {
+    const bool v6 = address.IPVersion == Id_IPv6;
+    text.append(separator).append(v6 ? u"[" : u"").append(address.IP).append(v6 ? u"]" : u"");
+    text.append(u":").append(IntToStr(address.Port));
+    separator = u", ";
+  }
+  return text;
+}
+
 }  // namespace
 
 // The window's controls as the queued procedures see them. Touched on the main thread only.
@@ -77,11 +90,13 @@ void TWebSocketServerForm::FormCreate() {
   FServerOwner->OnConnect = [this](TIdContext* AContext) { OnWebSocketConnected(AContext); };
   FServerOwner->OnDisconnect = [this](TIdContext* AContext) { OnWebSocketDisconnected(AContext); };
   FServerOwner->SetActive(true);
+  log(u"SERVER", ListeningText(*FServerOwner));
   FPID = 1;
   fpcHandle = NqFPEngX1->CreateFPCacheDB();
 }
 
 void TWebSocketServerForm::FormClose() {
+  FClosing = true;
   // A cache that was never created (start-up failed) must not keep the server from closing.
   const int32_t cache = fpcHandle.exchange(0);
   if (cache != 0) NqFPEngX1->FreeFPCacheDB(cache);
@@ -117,6 +132,7 @@ void TWebSocketServerForm::start(const std::u16string& port) {
     }
     throw;
   }
+  log(u"SERVER", ListeningText(server));
 }
 
 std::u16string TWebSocketServerForm::GetNow() {

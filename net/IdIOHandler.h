@@ -1,8 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -72,7 +74,12 @@ class TIdIOHandler {
   int SendBufferSize = 32768;
   // Longest time one write may take before the peer counts as stalled, the write fails and the
   // connection is closed; -1 means no limit.
-  std::atomic<int> WriteTimeout{5000};
+  static constexpr int kDefaultWriteTimeout = 5000;
+  std::atomic<int> WriteTimeout{kDefaultWriteTimeout};
+  // Since when a write group has found this connection unable to take a whole array at once;
+  // none while it keeps up. A peer that falls behind is given one WriteTimeout in all, not one
+  // per broadcast. Read and written only under LockWrites.
+  std::optional<std::chrono::steady_clock::time_point> BehindSince;
   const IIdTextEncoding* DefStringEncoding = &IdTextEncodingDefault();
 
  protected:

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -143,7 +144,10 @@ void TIdSocketHandle::Bind() {
 void TIdSocketHandle::Listen(int AQueueCount) {
   TSocketUse use(*this);
   if (use.Fd() < 0) RaiseSocketError(10038);
-  if (::listen(use.Fd(), AQueueCount) != 0) RaiseLastSocketError();
+  // A full queue refuses a connect at once on Windows, while Linux drops the SYN and the client
+  // retries only after a second, then three: a burst of page loads beyond 15 would stall. The
+  // queue is therefore as long as the system allows, whatever count is asked for.
+  if (::listen(use.Fd(), std::max(AQueueCount, SOMAXCONN)) != 0) RaiseLastSocketError();
 }
 
 void TIdSocketHandle::Reset() {

@@ -14,10 +14,18 @@ TIdWriteGroup::~TIdWriteGroup() {
 }
 
 void TIdWriteGroup::Add(TIdIOHandler& AHandler) {
+  TPending pending{&AHandler, AHandler.LockWrites(), 0, false, {}};
+  if (SendNow(pending)) {
+    AHandler.BehindSince.reset();
+    return;
+  }
+  // The bound counts from when the connection first fell behind: one that took the previous
+  // array only at the last moment has no time left now.
+  if (!AHandler.BehindSince) AHandler.BehindSince = FStart;
   const int timeout = AHandler.WriteTimeout;
-  TPending pending{&AHandler, AHandler.LockWrites(), 0, timeout >= 0,
-                   FStart + std::chrono::milliseconds(std::max(timeout, 0))};
-  if (!SendNow(pending)) FPending.push_back(std::move(pending));
+  pending.Bounded = timeout >= 0;
+  pending.Deadline = *AHandler.BehindSince + std::chrono::milliseconds(std::max(timeout, 0));
+  FPending.push_back(std::move(pending));
 }
 
 void TIdWriteGroup::Finish() {
@@ -52,13 +60,14 @@ void TIdWriteGroup::Drop(TPending& APending) {
 }
 
 void TIdWriteGroup::WaitForRoom() {
-  int wait = -1;
+  // A socket reports room only once a third of its send buffer is free, while a peer that reads
+  // slowly frees it a few hundred bytes at a time: look again at short intervals, or such a peer
+  // would take its frame only at its deadline.
+  constexpr int kLookAgainMSec = 20;
+  int wait = kLookAgainMSec;
   std::vector<TIdSocketHandle*> sockets;
   for (const TPending& pending : FPending) {
-    if (pending.Bounded) {
-      const int left = MillisecondsUntil(pending.Deadline);
-      wait = wait < 0 ? left : std::min(wait, left);
-    }
+    if (pending.Bounded) wait = std::min(wait, MillisecondsUntil(pending.Deadline));
     auto* socket = dynamic_cast<TIdIOHandlerSocket*>(pending.Handler);
     // A transport that is not a socket takes what it can on every send: no wait for it.
     if (!socket || !socket->Binding()) return;

@@ -10,9 +10,9 @@
 // stopped reading cost one bound, not k, and the others are not kept waiting behind them.
 //
 // Add offers the bytes to a connection at once, without waiting; Finish then waits for all
-// connections that have not taken everything yet together, each for at most its WriteTimeout
-// counted from the group's creation, and closes every one still behind at its deadline (its own
-// thread then ends). Each connection's writes stay locked from Add until it is done, so nothing
+// connections that have not taken everything yet together, each until its WriteTimeout after it
+// fell behind (the group's creation, or an earlier group's that it could not keep up with either),
+// and closes every one still behind at its deadline (its own thread then ends). Each connection's writes stay locked from Add until it is done, so nothing
 // else is written into the middle of the array. A connection whose write fails is left to its own
 // thread, which finds it broken; the others are served regardless.
 class TIdWriteGroup {

@@ -60,32 +60,41 @@ std::string WebSocketAcceptValue(std::u16string_view AKey, const TIdHashSHA1& AH
   return Base64Encode(digest.data(), digest.size());
 }
 
-bool WebSocketHandshakeStep(TIdIOHandler& AIOHandler, const TIdHashSHA1& AHash) {
+std::optional<std::string> WebSocketUpgradeResponse(TIdIOHandler& AIOHandler,
+                                                    const TIdHashSHA1& AHash) {
   try {
     AIOHandler.CheckForDataOnSource(kRequestWaitMSec);
-    if (AIOHandler.InputBufferIsEmpty()) return false;
+    if (AIOHandler.InputBufferIsEmpty()) return std::nullopt;
     // Everything buffered is examined once: a refused request's bytes are gone for good.
     const TWebSocketHeaders headers = HeadersParse(TakeRequestText(AIOHandler));
-    if (!IsUpgradeRequest(headers)) return false;
+    if (!IsUpgradeRequest(headers)) return std::nullopt;
     const std::string accept = WebSocketAcceptValue(
         headers.find(std::u16string_view(u"Sec-WebSocket-Key"))->second, AHash);
-    const std::string response =
-        "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-        "Sec-WebSocket-Accept: " +
-        accept + "\r\n\r\n";
+    return "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+           "Sec-WebSocket-Accept: " +
+           accept + "\r\n\r\n";
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+void WebSocketUpgrade(TIdIOHandler& AIOHandler, const std::string& AResponse) {
+  try {
     // Marked upgraded and answered under the connection's write lock: a broadcast that sees the
     // mark writes only after the response, and a client holding the response misses nothing
     // broadcast after it. One Write call, so no other frame can split the response either.
     auto writes = AIOHandler.LockWrites();
     AIOHandler.Tag = 1;
-    try {
-      AIOHandler.Write(reinterpret_cast<const uint8_t*>(response.data()),
-                       static_cast<int>(response.size()));
-    } catch (...) {
-      // The connection's loop finds a broken connection by itself.
-    }
-    return true;
+    AIOHandler.Write(reinterpret_cast<const uint8_t*>(AResponse.data()),
+                     static_cast<int>(AResponse.size()));
   } catch (...) {
-    return false;
+    // The connection's loop finds a broken connection by itself.
   }
+}
+
+bool WebSocketHandshakeStep(TIdIOHandler& AIOHandler, const TIdHashSHA1& AHash) {
+  const std::optional<std::string> response = WebSocketUpgradeResponse(AIOHandler, AHash);
+  if (!response) return false;
+  WebSocketUpgrade(AIOHandler, *response);
+  return true;
 }

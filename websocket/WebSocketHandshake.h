@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,3 +25,11 @@ std::string WebSocketAcceptValue(std::u16string_view AKey, const TIdHashSHA1& AH
 // for input, takes every buffered byte, and answers an upgrade request with the 101 response and
 // Tag 1. Anything else is dropped without an answer. Raises nothing; true when upgraded.
 bool WebSocketHandshakeStep(TIdIOHandler& AIOHandler, const TIdHashSHA1& AHash);
+
+// The two halves of WebSocketHandshakeStep, for a caller that must do something between them.
+// The first waits, takes the buffered bytes and gives the 101 response when they hold an upgrade
+// request; the second marks the connection upgraded and writes the response as one step under
+// the connection's write lock. Neither raises; a failed write is ignored.
+std::optional<std::string> WebSocketUpgradeResponse(TIdIOHandler& AIOHandler,
+                                                    const TIdHashSHA1& AHash);
+void WebSocketUpgrade(TIdIOHandler& AIOHandler, const std::string& AResponse);

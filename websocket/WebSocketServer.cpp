@@ -1,5 +1,8 @@
 #include "WebSocketServer.h"
 
+#include <optional>
+#include <string>
+
 #include "WebSocketHandshake.h"
 
 namespace {
@@ -24,6 +27,24 @@ void TWebSocketServer::DoConnect(TIdContext* AContext) {
 
 bool TWebSocketServer::DoExecute(TIdContext* AContext) {
   TIdIOHandler* handler = AContext->Connection()->IOHandler();
-  if (handler && handler->Tag == kHandshakePending) WebSocketHandshakeStep(*handler, *HashSHA1);
+  if (handler && handler->Tag == kHandshakePending) {
+    if (const std::optional<std::string> response = WebSocketUpgradeResponse(*handler, *HashSHA1)) {
+      // Listed under the Contexts lock and before the response goes out, so that a broadcast
+      // that starts once the client holds its response includes it. The lock is taken before
+      // the connection's write lock, in the broadcast's order. A fresh connection's send buffer
+      // is empty, so the response never waits for room while the list is locked.
+      TIdListLock<TIdContext> contexts(Contexts());
+      FUpgraded.push_back(handler);
+      WebSocketUpgrade(*handler, *response);
+    }
+  }
   return TIdCustomTCPServer::DoExecute(AContext);
+}
+
+void TWebSocketServer::DoDisconnect(TIdContext* AContext) {
+  if (TIdIOHandler* handler = AContext->Connection()->IOHandler()) {
+    TIdListLock<TIdContext> contexts(Contexts());
+    std::erase(FUpgraded, handler);
+  }
+  TIdCustomTCPServer::DoDisconnect(AContext);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "IdCustomTCPServer.h"
 #include "IdHashSHA1.h"
@@ -13,12 +14,20 @@ class TWebSocketServer : public TIdCustomTCPServer {
   TWebSocketServer();
   ~TWebSocketServer() override;
 
+  // The I/O handlers of the upgraded connections, in the order they upgraded, so that a broadcast
+  // passes over connections that never upgraded at no cost. Guarded by the Contexts lock: read it
+  // only while holding that lock. A handler is listed before its 101 response can reach the
+  // client, and unlisted before its connection is freed.
+  const std::vector<TIdIOHandler*>& UpgradedHandlers() const { return FUpgraded; }
+
  protected:
   void DoConnect(TIdContext* AContext) override;
   bool DoExecute(TIdContext* AContext) override;
+  void DoDisconnect(TIdContext* AContext) override;
 
  private:
   // Stateless, so every handshake runs its own computation; freed only after the destructor has
   // ended every connection thread.
   std::unique_ptr<TIdHashSHA1> HashSHA1;
+  std::vector<TIdIOHandler*> FUpgraded;
 };

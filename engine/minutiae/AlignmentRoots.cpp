@@ -71,17 +71,19 @@ struct TVotedRoot {
 }  // namespace
 
 std::vector<TAlignmentRoot> FindAlignmentRoots(const TPreparedTemplate& AEnrolled,
-                                               const TPreparedTemplate& AProbe) {
+                                               const TPreparedTemplate& AProbe, std::size_t AMaxRoots) {
   const std::span<const TMinutia> enrolled = AEnrolled.Minutiae();
   const std::span<const TMinutia> probe = AProbe.Minutiae();
   const TPlanePoint enrolledCentre = Centroid(enrolled);
   const TPlanePoint probeCentre = Centroid(probe);
   std::vector<TVotedRoot> voted;
+  voted.reserve(4 * AEnrolled.RootEdges().size());
   for (uint16_t rootIndex : AEnrolled.RootEdges()) {
     const TNeighbourEdge& edge = AEnrolled.Edge(rootIndex);
-    for (uint16_t candidateIndex : AProbe.EdgeLookup().Candidates(edge.Shape)) {
+    const TLengthRange lengths = MatchingLengths(edge.Shape.Length);
+    for (uint16_t candidateIndex : AProbe.EdgeLookup().Candidates(edge.HashCell)) {
       const TNeighbourEdge& candidate = AProbe.Edge(candidateIndex);
-      if (!EdgesMatch(edge.Shape, candidate.Shape)) continue;
+      if (!lengths.Contains(candidate.Shape.Length) || !EdgeAnglesMatch(edge.Shape, candidate.Shape)) continue;
       const float rotation = NormalizeAngle(edge.Shape.EdgeAngle - candidate.Shape.EdgeAngle);
       if (AngleDistance(rotation, 0) > kMaxRotation) continue;
       // Where the probe's centroid lands if this edge pair is a true correspondence.
@@ -107,9 +109,14 @@ std::vector<TAlignmentRoot> FindAlignmentRoots(const TPreparedTemplate& AEnrolle
                        *cells});
     }
   }
-  std::vector<uint16_t> votes(kRotationBins * kShiftBins * kShiftBins, 0);
+  // Bytes, saturating: beyond a few dozen votes the order among roots no longer matters, and a
+  // small table is quick to clear.
+  std::vector<uint8_t> votes(kRotationBins * kShiftBins * kShiftBins, 0);
   for (const TVotedRoot& root : voted) {
-    for (int cell : root.Cells.Cells()) ++votes[static_cast<std::size_t>(cell)];
+    for (int cell : root.Cells.Cells()) {
+      uint8_t& count = votes[static_cast<std::size_t>(cell)];
+      count = static_cast<uint8_t>(count + (count < 255));
+    }
   }
   std::vector<TAlignmentRoot> roots;
   roots.reserve(voted.size());
@@ -119,8 +126,10 @@ std::vector<TAlignmentRoot> FindAlignmentRoots(const TPreparedTemplate& AEnrolle
     }
     roots.push_back(root.Root);
   }
-  std::sort(roots.begin(), roots.end(), [](const TAlignmentRoot& A, const TAlignmentRoot& B) {
+  const auto kept = roots.begin() + static_cast<std::ptrdiff_t>(std::min(AMaxRoots, roots.size()));
+  std::partial_sort(roots.begin(), kept, roots.end(), [](const TAlignmentRoot& A, const TAlignmentRoot& B) {
     return A.Votes != B.Votes ? A.Votes > B.Votes : A.Mismatch < B.Mismatch;
   });
+  roots.erase(kept, roots.end());
   return roots;
 }

@@ -14,8 +14,8 @@ struct TAlignmentRoot {
   int Votes = 0;       // matching edge pairs that agree on rotation and shift
 };
 
-// The roots worth growing, most promising first. Single edge matches are common between
+// The AMaxRoots roots most worth growing, most promising first. Single edge matches are common between
 // unrelated fingers; a true alignment shows as many matches that agree on the rotation and the
 // shift, so roots are ranked by that agreement (a Hough vote) before their own fit.
 std::vector<TAlignmentRoot> FindAlignmentRoots(const TPreparedTemplate& AEnrolled,
-                                               const TPreparedTemplate& AProbe);
+                                               const TPreparedTemplate& AProbe, std::size_t AMaxRoots);

@@ -31,16 +31,21 @@ TConvexHull::TConvexHull(std::span<const TPlanePoint> APoints) {
     hull[size++] = points[i];
   }
   hull.resize(size - 1);
-  if (hull.size() >= 3) FCorners = std::move(hull);
-}
-
-bool TConvexHull::Contains(TPlanePoint APoint, float AMargin) const {
-  if (FCorners.empty()) return false;
+  if (hull.size() < 3) return;
+  FCorners = std::move(hull);
   for (std::size_t i = 0; i < FCorners.size(); ++i) {
     const TPlanePoint a = FCorners[i];
     const TPlanePoint b = FCorners[(i + 1) % FCorners.size()];
-    const float side = std::hypot(b.X - a.X, b.Y - a.Y);
-    if (Cross(a, b, APoint) < -AMargin * side) return false;
+    const float length = Distance(b.X - a.X, b.Y - a.Y);
+    FSides.push_back({a, {-(b.Y - a.Y) / length, (b.X - a.X) / length}});
   }
-  return true;
+}
+
+bool TConvexHull::Contains(TPlanePoint APoint, float AMargin) const {
+  if (FSides.empty()) return false;
+  return std::all_of(FSides.begin(), FSides.end(), [&](const TSide& ASide) {
+    return (APoint.X - ASide.Start.X) * ASide.InwardNormal.X +
+               (APoint.Y - ASide.Start.Y) * ASide.InwardNormal.Y >=
+           -AMargin;
+  });
 }

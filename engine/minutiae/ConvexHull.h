@@ -20,5 +20,10 @@ class TConvexHull {
   std::span<const TPlanePoint> Corners() const { return FCorners; }
 
  private:
+  struct TSide {
+    TPlanePoint Start;
+    TPlanePoint InwardNormal;  // unit length
+  };
   std::vector<TPlanePoint> FCorners;
+  std::vector<TSide> FSides;
 };

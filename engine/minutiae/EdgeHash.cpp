@@ -13,9 +13,12 @@ constexpr float kLinearLengths = 80;
 constexpr int kLinearBins = 5;
 constexpr int kLengthBins = 16;
 constexpr float kLongBinGrowth = 1.2f;
-constexpr int kAngleBins = 9;  // 40 degrees, twice the angle tolerance
+// Bins at least as wide as the angle tolerance: an edge reaches at most three per angle, and a
+// look-up sees few edges outside the tolerance.
+constexpr int kAngleBins = static_cast<int>(kTwoPi / kAngleTolerance);
 constexpr float kAngleBinWidth = kTwoPi / kAngleBins;
 constexpr int kCells = kLengthBins * kAngleBins * kAngleBins;
+static_assert(kCells <= 65536, "cells are numbered in 16 bits");
 
 int LengthBin(float ALength) {
   if (ALength < kLinearLengths) {
@@ -30,7 +33,7 @@ int AngleBin(float AAngle) {
   return std::min(static_cast<int>(NormalizeAngle(AAngle) / kAngleBinWidth), kAngleBins - 1);
 }
 
-int CellOf(int ALengthBin, int AFromBin, int AToBin) {
+int CellIndex(int ALengthBin, int AFromBin, int AToBin) {
   return (ALengthBin * kAngleBins + AFromBin) * kAngleBins + AToBin;
 }
 
@@ -49,7 +52,7 @@ void ForEachReachedCell(const TEdgeShape& AEdge, TVisit AVisit) {
   for (int length = firstLength; length <= lastLength; ++length) {
     for (int from = fromLow;; from = (from + 1) % kAngleBins) {
       for (int to = toLow;; to = (to + 1) % kAngleBins) {
-        AVisit(CellOf(length, from, to));
+        AVisit(CellIndex(length, from, to));
         if (to == toHigh) break;
       }
       if (from == fromHigh) break;
@@ -72,8 +75,12 @@ TEdgeHash::TEdgeHash(std::span<const TEdgeShape> AEdges) : FCellStart(kCells + 1
   }
 }
 
-std::span<const uint16_t> TEdgeHash::Candidates(const TEdgeShape& AEdge) const {
+uint16_t TEdgeHash::CellOf(const TEdgeShape& AEdge) {
+  return static_cast<uint16_t>(
+      CellIndex(LengthBin(AEdge.Length), AngleBin(AEdge.FromAngle), AngleBin(AEdge.ToAngle)));
+}
+
+std::span<const uint16_t> TEdgeHash::Candidates(uint16_t ACell) const {
   if (FCellStart.empty()) return {};
-  const int cell = CellOf(LengthBin(AEdge.Length), AngleBin(AEdge.FromAngle), AngleBin(AEdge.ToAngle));
-  return std::span(FEntries).subspan(FCellStart[cell], FCellStart[cell + 1] - FCellStart[cell]);
+  return std::span(FEntries).subspan(FCellStart[ACell], FCellStart[ACell + 1] - FCellStart[ACell]);
 }

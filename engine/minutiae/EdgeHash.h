@@ -15,8 +15,12 @@ class TEdgeHash {
   TEdgeHash() = default;
   explicit TEdgeHash(std::span<const TEdgeShape> AEdges);
 
-  // Indices into the edges given at construction.
-  std::span<const uint16_t> Candidates(const TEdgeShape& AEdge) const;
+  // The cell an edge is looked up in; computing it costs more than the look-up itself, so
+  // templates keep it for their edges.
+  static uint16_t CellOf(const TEdgeShape& AEdge);
+
+  // Indices into the edges given at construction that may match an edge of cell ACell.
+  std::span<const uint16_t> Candidates(uint16_t ACell) const;
 
  private:
   std::vector<uint32_t> FCellStart;  // one more than the cells; empty when nothing was filed

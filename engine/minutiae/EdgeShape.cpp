@@ -2,11 +2,13 @@
 
 #include <cmath>
 
+#include "PlanePoint.h"
+
 TEdgeShape MeasureEdge(const TMinutia& AFrom, const TMinutia& ATo) {
   const float dx = ATo.X - AFrom.X;
   const float dy = ATo.Y - AFrom.Y;
   const float edgeAngle = NormalizeAngle(std::atan2(dy, dx));
-  return {std::hypot(dx, dy), edgeAngle, NormalizeAngle(AFrom.Direction - edgeAngle),
+  return {Distance(dx, dy), edgeAngle, NormalizeAngle(AFrom.Direction - edgeAngle),
           NormalizeAngle(ATo.Direction - edgeAngle)};
 }
 

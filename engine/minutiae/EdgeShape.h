@@ -25,13 +25,27 @@ inline float LengthTolerance(float ALength) {
   return std::max(kMinLengthTolerance, kRelativeLengthTolerance * ALength);
 }
 
-// Whether two edges may be the same pair of minutiae seen in two presses. Inline: matching
-// calls it thousands of times per comparison.
-inline bool EdgesMatch(const TEdgeShape& AFirst, const TEdgeShape& ASecond) {
-  return std::fabs(AFirst.Length - ASecond.Length) <=
-             LengthTolerance(std::max(AFirst.Length, ASecond.Length)) &&
-         NormalizedAngleDistance(AFirst.FromAngle, ASecond.FromAngle) <= kAngleTolerance &&
+// The lengths an edge of length ALength can match: [Low, High]. The same as
+// |a - b| <= LengthTolerance(max(a, b)), in a form that hot loops compute once per edge.
+struct TLengthRange {
+  float Low;
+  float High;
+  bool Contains(float ALength) const { return ALength >= Low && ALength <= High; }
+};
+inline TLengthRange MatchingLengths(float ALength) {
+  return {ALength - LengthTolerance(ALength),
+          std::max(ALength + kMinLengthTolerance, ALength / (1 - kRelativeLengthTolerance))};
+}
+
+// Whether the minutiae of two edges lie at the same angles to them.
+inline bool EdgeAnglesMatch(const TEdgeShape& AFirst, const TEdgeShape& ASecond) {
+  return NormalizedAngleDistance(AFirst.FromAngle, ASecond.FromAngle) <= kAngleTolerance &&
          NormalizedAngleDistance(AFirst.ToAngle, ASecond.ToAngle) <= kAngleTolerance;
+}
+
+// Whether two edges may be the same pair of minutiae seen in two presses.
+inline bool EdgesMatch(const TEdgeShape& AFirst, const TEdgeShape& ASecond) {
+  return MatchingLengths(AFirst.Length).Contains(ASecond.Length) && EdgeAnglesMatch(AFirst, ASecond);
 }
 
 // How far apart two matching edges are, each difference measured in its tolerance; 0..3.

@@ -50,7 +50,7 @@ int NearestCluster(const std::vector<TMinutiaCluster>& AClusters, const TMinutia
     const TMinutiaCluster& cluster = AClusters[i];
     if (cluster.Presses & (1u << (APress % 32))) continue;
     const TMinutia mean = cluster.Mean();
-    const float distance = std::hypot(mean.X - AMinutia.X, mean.Y - AMinutia.Y);
+    const float distance = Distance(mean.X - AMinutia.X, mean.Y - AMinutia.Y);
     if (distance <= nearestDistance && AngleDistance(mean.Direction, AMinutia.Direction) <= kSameDirection) {
       nearest = static_cast<int>(i);
       nearestDistance = distance;

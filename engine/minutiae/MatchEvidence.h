@@ -12,6 +12,9 @@ struct TMatchEvidence {
   // Neighbour edges between paired minutiae that match between the templates: a true alignment
   // is knit together by many, a chance one is a thin chain.
   int ConsistentEdges = 0;
+  // All minutiae of each template: chance evidence grows with them.
+  int EnrolledMinutiae = 0;
+  int ProbeMinutiae = 0;
 };
 
 TMatchEvidence MeasureMatchEvidence(const TPreparedTemplate& AEnrolled,

@@ -6,7 +6,7 @@
 // stretching of a few percent and direction errors of the feature extractor.
 inline constexpr float kMinLengthTolerance = 8;        // pixels
 inline constexpr float kRelativeLengthTolerance = 0.1f;
-inline constexpr float kAngleTolerance = DegreesToRadians(20);
+inline constexpr float kAngleTolerance = DegreesToRadians(30);
 // How far a pair's rotation may stray from the alignment it joins.
 inline constexpr float kRotationTolerance = DegreesToRadians(30);
 // How far a paired minutia may lie from its partner once the two templates are aligned.

@@ -11,6 +11,8 @@ namespace {
 
 // Roots grown per comparison: the vote ranking puts true alignments among the first few.
 constexpr std::size_t kMaxGrownRoots = 4;
+// Roots looked at to find them: the best ones and those that a grown alignment already holds.
+constexpr std::size_t kConsideredRoots = 32;
 constexpr int kConsistencyRounds = 2;
 
 TPlanePoint PositionOf(const TMinutia& AMinutia) { return {AMinutia.X, AMinutia.Y}; }
@@ -45,8 +47,8 @@ TMinutiaeAlignment KeepConsistentPairs(const TPreparedTemplate& AEnrolled,
           alignment.ProbeToEnrolled.Apply(PositionOf(AProbe.Minutiae()[APair.Probe]));
       const float allowance =
           std::max(kMinPositionTolerance,
-                   kRelativePositionTolerance * std::hypot(target.X - centre.X, target.Y - centre.Y));
-      return std::hypot(mapped.X - target.X, mapped.Y - target.Y) > allowance;
+                   kRelativePositionTolerance * Distance(target.X - centre.X, target.Y - centre.Y));
+      return Distance(mapped.X - target.X, mapped.Y - target.Y) > allowance;
     });
     if (APairs.size() < 2) return {};
   }
@@ -63,7 +65,7 @@ bool Covers(const std::vector<int>& AEnrolledPartner, const TAlignmentRoot& ARoo
 }  // namespace
 
 TMinutiaeAlignment AlignMinutiae(const TPreparedTemplate& AEnrolled, const TPreparedTemplate& AProbe) {
-  const std::vector<TAlignmentRoot> roots = FindAlignmentRoots(AEnrolled, AProbe);
+  const std::vector<TAlignmentRoot> roots = FindAlignmentRoots(AEnrolled, AProbe, kConsideredRoots);
   TPairingGrowth growth(AEnrolled, AProbe);
   TMinutiaeAlignment best;
   // Roots that an alignment already grown contains would grow it again.

@@ -53,10 +53,17 @@ void TPairingGrowth::Add(TMinutiaPair APair) {
 }
 
 void TPairingGrowth::QueueNeighbours(TMinutiaPair APair) {
+  const std::span<const TNeighbourEdge> probeEdges = FProbe.EdgesFrom(APair.Probe);
+  // Both edge lists run shortest first, so the probe edges of a matching length form a window
+  // that only moves forward.
+  std::size_t windowStart = 0;
   for (const TNeighbourEdge& enrolledEdge : FEnrolled.EdgesFrom(APair.Enrolled)) {
+    const TLengthRange lengths = MatchingLengths(enrolledEdge.Shape.Length);
+    while (windowStart < probeEdges.size() && probeEdges[windowStart].Shape.Length < lengths.Low) ++windowStart;
     if (FEnrolledPartner[enrolledEdge.To] >= 0) continue;
-    for (const TNeighbourEdge& probeEdge : FProbe.EdgesFrom(APair.Probe)) {
-      if (FProbePartner[probeEdge.To] >= 0 || !EdgesMatch(enrolledEdge.Shape, probeEdge.Shape)) {
+    for (std::size_t i = windowStart; i < probeEdges.size() && probeEdges[i].Shape.Length <= lengths.High; ++i) {
+      const TNeighbourEdge& probeEdge = probeEdges[i];
+      if (FProbePartner[probeEdge.To] >= 0 || !EdgeAnglesMatch(enrolledEdge.Shape, probeEdge.Shape)) {
         continue;
       }
       const float rotation = NormalizeAngle(enrolledEdge.Shape.EdgeAngle - probeEdge.Shape.EdgeAngle);

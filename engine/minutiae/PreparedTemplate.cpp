@@ -6,12 +6,15 @@ namespace {
 
 // Enough neighbours that most survive a few missing or spurious minutiae, few enough that an
 // alignment grows in microseconds.
-constexpr std::size_t kNeighbours = 10;
+constexpr std::size_t kNeighbours = 12;
 // Shorter edges give too rough a rotation to start an alignment from.
 constexpr float kMinRootLength = 20;
 // Alignments start only from edges to the nearest few neighbours: they survive distortion best,
 // and a true alignment has plenty of them.
 constexpr std::size_t kRootNeighbours = 5;
+// A true alignment shows in a few dozen root edges; beyond this many, more only cost time (the
+// search grows with the square of the minutiae count), so large templates keep an even sample.
+constexpr std::size_t kMaxRootEdges = 128;
 
 std::vector<TPlanePoint> Positions(std::span<const TMinutia> AMinutiae) {
   std::vector<TPlanePoint> points;
@@ -45,8 +48,8 @@ TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate) : FTemplate(st
                         return A.SquaredDistance < B.SquaredDistance;
                       });
     for (std::size_t k = 0; k < kept; ++k) {
-      FEdges.push_back({MeasureEdge(minutiae[from], minutiae[others[k].Index]),
-                        static_cast<uint16_t>(from), others[k].Index});
+      const TEdgeShape shape = MeasureEdge(minutiae[from], minutiae[others[k].Index]);
+      FEdges.push_back({shape, static_cast<uint16_t>(from), others[k].Index, TEdgeHash::CellOf(shape)});
     }
     FEdgeStart.push_back(static_cast<uint32_t>(FEdges.size()));
   }
@@ -59,6 +62,11 @@ TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate) : FTemplate(st
       return A.To == edge.From;
     });
     if (!hasReverse || edge.From < edge.To) FRootEdges.push_back(static_cast<uint16_t>(i));
+  }
+  if (FRootEdges.size() > kMaxRootEdges) {
+    std::vector<uint16_t> sample;
+    for (std::size_t k = 0; k < kMaxRootEdges; ++k) sample.push_back(FRootEdges[k * FRootEdges.size() / kMaxRootEdges]);
+    FRootEdges = std::move(sample);
   }
   std::vector<TEdgeShape> shapes;
   shapes.reserve(FEdges.size());

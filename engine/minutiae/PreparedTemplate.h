@@ -14,10 +14,12 @@ struct TNeighbourEdge {
   TEdgeShape Shape;
   uint16_t From = 0;
   uint16_t To = 0;
+  uint16_t HashCell = 0;  // TEdgeHash::CellOf(Shape)
 };
 
 // A template with the tables matching needs, built once so that one probe can be compared with
-// many enrolled templates cheaply. Immutable once made; safe to share between threads.
+// many enrolled templates cheaply (about 30 KB for 40 minutiae). Immutable once made; safe to
+// share between threads.
 class TPreparedTemplate {
  public:
   TPreparedTemplate() = default;
@@ -28,10 +30,12 @@ class TPreparedTemplate {
 
   // The edges from one minutia to its nearest neighbours, shortest first.
   std::span<const TNeighbourEdge> EdgesFrom(std::size_t AMinutia) const;
-  // Every neighbour edge once per pair of minutiae: the alignments to try start from these.
+  // The edges alignments start from: to the nearest few neighbours, at least 20 px long, once
+  // per pair of minutiae.
   std::span<const uint16_t> RootEdges() const { return FRootEdges; }
   const TNeighbourEdge& Edge(std::size_t AIndex) const { return FEdges[AIndex]; }
-  // All neighbour edges, by the index Edge() takes.
+  // Finds the neighbour edges (by the index Edge() takes) that may match an edge of another
+  // template.
   const TEdgeHash& EdgeLookup() const { return FEdgeHash; }
   const TConvexHull& Area() const { return FArea; }
 

@@ -209,9 +209,9 @@ void TSimulatedFPEngX::Touch(int32_t AFinger, int32_t AQuality, bool ASuspicious
   if (AFinger <= 0) throw EOleException("A finger is named by a positive number");
   if (AQuality < 0 || AQuality > 100) throw EOleException("Quality must be between 0 and 100");
   const int32_t qualityClass = QualityClassOf(AQuality, ASuspicious);
-  auto touch = std::make_shared<TTouch>(TTouch{
-      AFinger, AQuality, ASuspicious, std::move(ADone),
-      TTouchResult{TTouchOutcome::Superseded, AQuality, qualityClass, 0}});
+  auto touch = std::make_shared<TTouch>(
+      TTouch{AFinger, AQuality, ASuspicious, std::move(ADone),
+             TTouchResult{TTouchOutcome::Superseded, AQuality, qualityClass, 0}});
   // On the main thread the steps run inside Queue, and a handler may destroy this engine:
   // from the first step on, only locals are used here, and the steps pass the gate.
   IMainThreadQueue& queue = FQueue;

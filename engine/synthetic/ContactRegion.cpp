@@ -37,11 +37,12 @@ double TContactRegion::Inside(double AX, double AY) const {
   const double dy = AY - CentreY;
   const double u = (AxisX * dx + AxisY * dy) / HalfWidth;
   const double v = (-AxisY * dx + AxisX * dy) / HalfHeight;
-  return (1.0 - std::hypot(u, v)) * std::min(HalfWidth, HalfHeight);
+  return (1.0 - std::sqrt(u * u + v * v)) * std::min(HalfWidth, HalfHeight);
 }
 
 TContactRegion DrawContactRegion(TSynthRandom& ARandom, const TFingerShape& AShape, double AMinShare, double AMaxShare) {
-  const double share = ARandom.Uniform(AMinShare, AMaxShare);
+  // Some contact is always left: an empty press is a different test, made without a finger.
+  const double share = std::clamp(ARandom.Uniform(AMinShare, AMaxShare), 0.05, 1.0);
   TContactRegion region;
   region.CentreX = AShape.CentreX + ARandom.Uniform(-0.25, 0.25) * AShape.Left;
   region.CentreY = AShape.CentreY + ARandom.Uniform(-0.2, 0.25) * AShape.Top;

@@ -1,5 +1,6 @@
 #include "FingerPattern.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -85,6 +86,32 @@ double SingularityAngle(const TPatternLayout& ALayout, double AX, double AY) {
   return angle;
 }
 
+// Away from the cores and deltas, ridges run across the finger below them and follow the
+// fingertip's outline above them.
+double FingerFlowAngle(const TFingerShape& AShape, double ACoreY, double AX, double AY) {
+  const double halfWidth = AX < AShape.CentreX ? AShape.Left : AShape.Right;
+  const double gx = (AX - AShape.CentreX) / (halfWidth * halfWidth);
+  const double gy = (AY - AShape.CentreY) / (AShape.Top * AShape.Top);
+  const double outline = std::atan2(gx, -gy);
+  const double above = SmoothStep(0.0, 150.0, ACoreY - AY);
+  return 0.5 * std::atan2(above * std::sin(2 * outline), above * std::cos(2 * outline) + (1.0 - above));
+}
+
+// The zero-pole model alone keeps turning ridges far from the singularities, which real
+// fingers do not: its share fades with the distance from the nearest one.
+double BlendedAngle(const TPatternLayout& ALayout, const TFingerShape& AShape, double ACoreY, double AX, double AY) {
+  constexpr double kReach = 140.0;
+  double nearest = 1e9;
+  for (const TSingularity& point : ALayout.Singularities) {
+    nearest = std::min(nearest, std::sqrt((AX - point.X) * (AX - point.X) + (AY - point.Y) * (AY - point.Y)));
+  }
+  const double weight = std::exp(-(nearest / kReach) * (nearest / kReach));
+  const double model = SingularityAngle(ALayout, AX, AY);
+  const double flow = FingerFlowAngle(AShape, ACoreY, AX, AY);
+  return 0.5 * std::atan2(weight * std::sin(2 * model) + (1 - weight) * std::sin(2 * flow),
+                          weight * std::cos(2 * model) + (1 - weight) * std::cos(2 * flow));
+}
+
 }  // namespace
 
 TPatternLayout DrawPatternLayout(TSynthRandom& ARandom, const TFingerShape& AShape) {
@@ -101,15 +128,18 @@ TPatternLayout DrawPatternLayout(TSynthRandom& ARandom, const TFingerShape& ASha
   return layout;
 }
 
-TFloatField RidgeOrientation(const TPatternLayout& ALayout, TSynthRandom& ARandom, int AWidth, int AHeight) {
+TFloatField RidgeOrientation(const TPatternLayout& ALayout, const TFingerShape& AShape, TSynthRandom& ARandom, int AWidth,
+                             int AHeight) {
   // A slow wander keeps two fingers of one class from looking alike away from the singularities.
   const TFloatField wander = SmoothNoiseField(ARandom, AWidth, AHeight, 260.0);
   constexpr double kWanderRadians = 0.08;
   TFloatField orientation(AWidth, AHeight);
   const bool arch = ALayout.Pattern == TFingerPattern::Arch;
+  double coreY = 0;
+  for (const TSingularity& point : ALayout.Singularities) coreY = point.Core ? std::max(coreY, point.Y) : coreY;
   for (int y = 0; y < AHeight; ++y) {
     for (int x = 0; x < AWidth; ++x) {
-      double angle = arch ? ArchAngle(ALayout, x, y) : SingularityAngle(ALayout, x, y);
+      double angle = arch ? ArchAngle(ALayout, x, y) : BlendedAngle(ALayout, AShape, coreY, x, y);
       angle += ALayout.BaseAngle + kWanderRadians * wander.At(x, y);
       angle = std::fmod(angle, kPi);
       if (angle < 0) angle += kPi;

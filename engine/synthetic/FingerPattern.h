@@ -29,4 +29,5 @@ struct TPatternLayout {
 TPatternLayout DrawPatternLayout(TSynthRandom& ARandom, const TFingerShape& AShape);
 
 // Ridge direction in radians, [0, pi), x to the right and y down.
-TFloatField RidgeOrientation(const TPatternLayout& ALayout, TSynthRandom& ARandom, int AWidth, int AHeight);
+TFloatField RidgeOrientation(const TPatternLayout& ALayout, const TFingerShape& AShape, TSynthRandom& ARandom, int AWidth,
+                             int AHeight);

@@ -7,7 +7,8 @@
 #include "GreyImage.h"
 
 // Greyscale image files for pressing images on a sensor and for looking at generated ones:
-// binary PGM (P5) and 8-bit greyscale or RGB non-interlaced PNG (RGB is turned to grey).
+// binary PGM (P5) and 8-bit greyscale or RGB non-interlaced PNG (RGB is turned to grey, alpha
+// is ignored).
 
 class EImageFile : public std::runtime_error {
  public:

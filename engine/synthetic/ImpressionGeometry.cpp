@@ -18,7 +18,7 @@ TPointF TImpressionGeometry::ToMaster(TPointF AImagePoint) const {
   const double y = pose.ImageCentre.Y - FRotationSin * dx + FRotationCos * dy;
   const double cx = x - pose.ContactCentre.X;
   const double cy = y - pose.ContactCentre.Y;
-  const double weight = SmoothStep(pose.RigidRadius, pose.RigidRadius + pose.TransitionWidth, std::hypot(cx, cy));
+  const double weight = SmoothStep(pose.RigidRadius, pose.RigidRadius + pose.TransitionWidth, std::sqrt(cx * cx + cy * cy));
   if (weight <= 0) return {x, y};
   const double turnX = (FTurnCos - 1.0) * cx - FTurnSin * cy;
   const double turnY = FTurnSin * cx + (FTurnCos - 1.0) * cy;

@@ -8,8 +8,22 @@
 namespace {
 
 constexpr std::string_view kSignature{"\x89PNG\r\n\x1a\n", 8};
+// Colour types and their samples per pixel; alpha, where present, is ignored (a sensor image
+// has no transparency, and editors often add an opaque alpha channel).
 constexpr int kColourGrey = 0;
 constexpr int kColourRgb = 2;
+constexpr int kColourGreyAlpha = 4;
+constexpr int kColourRgbAlpha = 6;
+
+int Channels(int AColour) {
+  switch (AColour) {
+    case kColourGrey: return 1;
+    case kColourRgb: return 3;
+    case kColourGreyAlpha: return 2;
+    case kColourRgbAlpha: return 4;
+    default: throw EImageFile("PNG: palette images are not supported, only greyscale or RGB");
+  }
+}
 
 uint32_t ReadBigEndian(std::string_view ABytes, size_t APos) {
   return static_cast<uint32_t>(static_cast<uint8_t>(ABytes[APos])) << 24 |
@@ -42,10 +56,10 @@ THeader ParseHeader(std::string_view AData) {
   if (width == 0 || height == 0) throw EImageFile("PNG: empty image");
   if (width > kMaxImageSide || height > kMaxImageSide) throw EImageFile("PNG: image too large");
   if (depth != 8) throw EImageFile("PNG: only 8 bits per sample are supported");
-  if (colour != kColourGrey && colour != kColourRgb) throw EImageFile("PNG: only greyscale or RGB without alpha or palette is supported");
+  const int channels = Channels(colour);
   if (AData[10] != 0 || AData[11] != 0) throw EImageFile("PNG: unknown compression or filter method");
   if (AData[12] != 0) throw EImageFile("PNG: interlaced PNG is not supported");
-  return {static_cast<int>(width), static_cast<int>(height), colour == kColourGrey ? 1 : 3};
+  return {static_cast<int>(width), static_cast<int>(height), channels};
 }
 
 int Paeth(int ALeft, int AUp, int AUpLeft) {
@@ -96,11 +110,14 @@ TGreyImage DecodePng(std::string_view ABytes) {
     if (type == "IHDR") header = ParseHeader(data);
     else if (type == "IDAT") compressed.append(data);
     else if (type == "IEND") ended = true;
-    else if (type == "PLTE") throw EImageFile("PNG: palette images are not supported");
     pos += 12 + length;
   }
   const size_t rowBytes = static_cast<size_t>(header.Width) * header.Channels;
-  std::vector<uint8_t> raw((rowBytes + 1) * header.Height);
+  const size_t rawBytes = (rowBytes + 1) * header.Height;
+  // Deflate packs at most about 1032:1: a small file that claims a huge image is refused
+  // before the memory for it is taken.
+  if (rawBytes / 1032 > compressed.size() + 1) throw EImageFile("PNG: image data is corrupt or of the wrong size");
+  std::vector<uint8_t> raw(rawBytes);
   uLongf rawSize = raw.size();
   const int status = uncompress(raw.data(), &rawSize, reinterpret_cast<const Bytef*>(compressed.data()),
                                 static_cast<uLong>(compressed.size()));
@@ -113,7 +130,7 @@ TGreyImage DecodePng(std::string_view ABytes) {
       const uint8_t* pixel = row + static_cast<size_t>(x) * header.Channels;
       // Integer luma weights (ITU-R BT.601) keep the conversion exact and portable.
       image.Pixels[static_cast<size_t>(y) * header.Width + x] =
-          header.Channels == 1 ? pixel[0] : static_cast<uint8_t>((77 * pixel[0] + 150 * pixel[1] + 29 * pixel[2] + 128) >> 8);
+          header.Channels < 3 ? pixel[0] : static_cast<uint8_t>((77 * pixel[0] + 150 * pixel[1] + 29 * pixel[2] + 128) >> 8);
     }
   }
   return image;

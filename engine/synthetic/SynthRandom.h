@@ -29,10 +29,17 @@ class TSynthRandom {
 
   double Uniform(double ALow, double AHigh) { return ALow + (AHigh - ALow) * Unit(); }
 
-  // Standard normal (Box-Muller; one value per call keeps the stream simple to reason about).
+  // Standard normal (Box-Muller; the pair's second value serves the next call).
   double Normal() {
-    const double u = 1.0 - Unit();
-    return std::sqrt(-2.0 * std::log(u)) * std::cos(2.0 * std::numbers::pi * Unit());
+    if (FHasSpare) {
+      FHasSpare = false;
+      return FSpare;
+    }
+    const double radius = std::sqrt(-2.0 * std::log(1.0 - Unit()));
+    const double angle = 2.0 * std::numbers::pi * Unit();
+    FSpare = radius * std::sin(angle);
+    FHasSpare = true;
+    return radius * std::cos(angle);
   }
 
  private:
@@ -48,6 +55,8 @@ class TSynthRandom {
   }
 
   uint64_t FState[4];
+  double FSpare = 0;
+  bool FHasSpare = false;
 };
 
 // Distinct streams for the independent parts of one finger, so that changing how many numbers

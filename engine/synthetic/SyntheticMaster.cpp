@@ -16,7 +16,7 @@ constexpr double kGrowthMargin = 10.0;
 constexpr double kEdgeSoftness = 3.0;
 
 TFloatField RidgePeriod(TSynthRandom& ARandom) {
-  const double mean = ARandom.Uniform(8.6, 9.6);
+  const double mean = ARandom.Uniform(8.9, 9.9);
   TFloatField period = SmoothNoiseField(ARandom, kSyntheticWidth, kSyntheticHeight, 220.0);
   for (float& value : period.Values) value = static_cast<float>(std::clamp(mean + 0.6 * value, 8.0, 11.0));
   return period;
@@ -31,7 +31,7 @@ TSyntheticMaster::TSyntheticMaster(uint32_t AFingerSeed) : FSeed(AFingerSeed) {
   const TPatternLayout layout = DrawPatternLayout(patternRandom, FShape);
   FPattern = layout.Pattern;
   TSynthRandom orientationRandom(SynthStreamSeed(AFingerSeed, kOrientationStream));
-  const TFloatField orientation = RidgeOrientation(layout, orientationRandom, kSyntheticWidth, kSyntheticHeight);
+  const TFloatField orientation = RidgeOrientation(layout, FShape, orientationRandom, kSyntheticWidth, kSyntheticHeight);
   TSynthRandom periodRandom(SynthStreamSeed(AFingerSeed, kPeriodStream));
   const TFloatField period = RidgePeriod(periodRandom);
   TFloatField region(kSyntheticWidth, kSyntheticHeight);

@@ -270,6 +270,44 @@ TEST_F(WebSocketServerTest, ResponseAndBroadcastFramesNeverInterleave) {
   broadcaster.join();
 }
 
+// A broadcast's list holds the live upgraded connections only: not one still waiting for its
+// handshake, and not one that has gone (its handler is freed with it).
+TEST_F(WebSocketServerTest, UpgradedHandlersAreTheLiveUpgradedConnections) {
+  Server->OnExecute = Echo;
+  Start();
+  TLoopbackClient pending(Port);
+  TLoopbackClient stays(Port);
+  auto leaves = std::make_unique<TLoopbackClient>(Port);
+  for (TLoopbackClient* client : {&stays, leaves.get()}) {
+    client->Send(UpgradeRequest("dXBncmFkZWQgbGlzdCEhIQ=="));
+    const std::string response = ResponseFor("dXBncmFkZWQgbGlzdCEhIQ==");
+    ASSERT_EQ(client->ReceiveExactly(response.size()), response);
+  }
+  leaves.reset();
+  // Until the server holds exactly the waiting connection and the one that stays.
+  auto tags = [&] {
+    std::vector<int32_t> listed;
+    TIdListLock<TIdContext> contexts(Server->Contexts());
+    for (TIdContext* context : contexts.Items())
+      listed.push_back(context->Connection()->IOHandler()->Tag);
+    std::sort(listed.begin(), listed.end());
+    return listed;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (tags() != std::vector<int32_t>{-1, 1} && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(5ms);
+  TIdListLock<TIdContext> contexts(Server->Contexts());
+  ASSERT_EQ(contexts.Items().size(), 2u);
+  ASSERT_EQ(Server->UpgradedHandlers().size(), 1u);
+  const TIdIOHandler* listed = Server->UpgradedHandlers()[0];
+  EXPECT_EQ(listed->Tag, 1);
+  EXPECT_EQ(std::count_if(contexts.Items().begin(), contexts.Items().end(),
+                          [&](TIdContext* AContext) {
+                            return AContext->Connection()->IOHandler() == listed;
+                          }),
+            1);
+}
+
 // The owner destroys the server without deactivating it first, while handshakes and reads run.
 TEST_F(WebSocketServerTest, DestroyedWhileConnectionsAreBusy) {
   Server->OnExecute = Echo;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -29,25 +31,28 @@ std::vector<TEnrolment> MakeEnrolments(int AFingers, unsigned ASeed) {
   return enrolments;
 }
 
+// Merging pays off where a single press is weakest: later presses that overlap it little.
 TEST(EnrollmentMergeTest, LaterPressesMatchTheMergedTemplateBetterThanTheFirstPress) {
-  int64_t singleSum = 0, mergedSum = 0;
-  int singleMisses = 0, mergedMisses = 0;
+  std::vector<int32_t> single, merged;
   for (const TEnrolment& enrolment : MakeEnrolments(40, 31)) {
     const std::span<const TMinutiaeTemplate> presses(enrolment.Presses);
-    const TPreparedTemplate single(presses.front());
-    const TPreparedTemplate merged(MergeEnrollment(presses.first(kEnrolPresses)));
+    const TPreparedTemplate first(presses.front());
+    const TPreparedTemplate enrolled(MergeEnrollment(presses.first(kEnrolPresses)));
     for (const TMinutiaeTemplate& later : presses.subspan(kEnrolPresses)) {
       const TPreparedTemplate probe(later);
-      const int32_t singleScore = CompareMinutiae(single, probe);
-      const int32_t mergedScore = CompareMinutiae(merged, probe);
-      singleSum += singleScore;
-      mergedSum += mergedScore;
-      singleMisses += singleScore < kThreshold;
-      mergedMisses += mergedScore < kThreshold;
+      single.push_back(CompareMinutiae(first, probe));
+      merged.push_back(CompareMinutiae(enrolled, probe));
     }
   }
-  EXPECT_GT(mergedSum, singleSum * 5 / 4);
-  EXPECT_LE(mergedMisses, singleMisses);
+  std::sort(single.begin(), single.end());
+  std::sort(merged.begin(), merged.end());
+  const auto misses = [](const std::vector<int32_t>& AScores) {
+    return std::count_if(AScores.begin(), AScores.end(), [](int32_t A) { return A < kThreshold; });
+  };
+  const auto sum = [](const std::vector<int32_t>& AScores) { return std::accumulate(AScores.begin(), AScores.end(), 0); };
+  EXPECT_LE(misses(merged), misses(single));
+  EXPECT_GT(merged[merged.size() / 10], single[single.size() / 10]);  // the weakest tenth
+  EXPECT_GT(sum(merged), sum(single));
 }
 
 TEST(EnrollmentMergeTest, MergedTemplateIsAValidTemplateThatMatchesEachPress) {

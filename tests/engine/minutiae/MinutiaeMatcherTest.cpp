@@ -131,6 +131,23 @@ TEST(MinutiaeMatcherTest, TemplatesWithTooFewOrDegenerateMinutiaeScoreZero) {
   EXPECT_LT(CompareMinutiae(finger, inALine), kThreshold);
 }
 
+// The largest templates a text can hold: every table index and vote counter must still fit.
+TEST(MinutiaeMatcherTest, TemplatesOfTheLargestSizeCompare) {
+  std::mt19937 random(21);
+  std::uniform_real_distribution<float> x(0, 600), y(0, 800), direction(0, 6.28f);
+  TMinutiaeTemplate crowded{600, 800, 50, {}};
+  for (std::size_t i = 0; i < kMaxTemplateMinutiae; ++i) crowded.Minutiae.push_back({x(random), y(random), direction(random)});
+  TMinutiaeTemplate moved = crowded;  // shrunk by 2 % and shifted
+  for (TMinutia& minutia : moved.Minutiae) {
+    minutia.X = std::min(599.0f, minutia.X * 0.98f + 5);
+    minutia.Y = std::min(799.0f, minutia.Y * 0.98f + 3);
+  }
+  EXPECT_EQ(CompareMinutiae(crowded, crowded), 100);
+  EXPECT_GE(CompareMinutiae(crowded, moved), kThreshold);
+  std::mt19937 other(22);
+  EXPECT_LT(CompareMinutiae(crowded, MakeSyntheticFinger(other)), kThreshold);
+}
+
 TEST(MinutiaeMatcherTest, SharedPreparedTemplatesGiveTheSameScoresOnEveryThread) {
   std::mt19937 random(13);
   std::vector<TPreparedTemplate> presses;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "PressQuality.h"
+#include "SyntheticFinger.h"
 #include "SyntheticImages.h"
 
 namespace {
@@ -59,6 +60,28 @@ TEST(PressQualityTest, JudgesTheImageNotTheMinutiaeCount) {
     EXPECT_GE(quality.Quality, c.MinQuality);
     EXPECT_LE(quality.Quality, c.MaxQuality);
     EXPECT_THAT(c.FeatureInfos, ::testing::Contains(quality.FeatureInfo));
+  }
+}
+
+// The project's fingerprint generator: ridges with real shapes, pressure, skin distortion and
+// sensor noise.
+TEST(PressQualityTest, GeneratedImpressionsAreGoodAndBlotchyNoiseIsPoor) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> x(0, kSyntheticWidth), y(0, kSyntheticHeight);
+  std::vector<TMinutia> minutiae;
+  for (int i = 0; i < 50; ++i) minutiae.push_back({x(random), y(random), 0});
+  for (uint32_t finger : {1u, 2u}) {
+    const TSyntheticMaster master(finger);
+    for (uint32_t impression : {1u, 2u}) {
+      const TPressQuality quality = MeasurePressQuality(master.Impression(impression), minutiae);
+      EXPECT_GE(quality.Quality, 50) << finger << "/" << impression;
+      EXPECT_EQ(quality.FeatureInfo, 0) << finger << "/" << impression;
+    }
+  }
+  for (uint32_t seed : {1u, 2u}) {
+    const TPressQuality quality =
+        MeasurePressQuality(SyntheticNoiseImage(seed, kSyntheticWidth, kSyntheticHeight), minutiae);
+    EXPECT_EQ(quality.FeatureInfo, 1) << seed;
   }
 }
 

@@ -6,30 +6,10 @@
 #include <thread>
 #include <vector>
 
-#include "MainThreadQueue.h"
+#include "ErrorShowingQueue.h"
 #include "SimulatedFPEngX.h"
 
 namespace {
-
-// The main-thread queue as the application runs it: an error escaping a queued procedure is
-// shown (here: written into the timeline) and the queue goes on with the next procedure.
-class TErrorShowingQueue final : public IMainThreadQueue {
- public:
-  explicit TErrorShowingQueue(std::vector<std::string>& ATimeline) : FTimeline(ATimeline) {}
-  void Queue(std::function<void()> AProc) override {
-    Loop.Queue([this, proc = std::move(AProc)] {
-      try {
-        proc();
-      } catch (const std::exception& e) {
-        FTimeline.push_back(std::string("shown: ") + e.what());
-      }
-    });
-  }
-  TLoopMainThreadQueue Loop;
-
- private:
-  std::vector<std::string>& FTimeline;
-};
 
 // A touch from a sensor thread whose handlers fail: what happened on the main thread, in order.
 class HandlerErrorTest : public ::testing::Test {
@@ -63,7 +43,8 @@ class HandlerErrorTest : public ::testing::Test {
   }
 
   std::vector<std::string> Timeline;  // main thread only
-  TErrorShowingQueue Queue{Timeline};
+  TErrorShowingQueue Queue{
+      [this](const std::string& AError) { Timeline.push_back("shown: " + AError); }};
   TSimulatedFPEngX Engine{Queue, ""};
 };
 

@@ -67,7 +67,8 @@ std::string FilteredPng(const std::vector<uint8_t>& ASamples, int AWidth, int AH
       raw.push_back(static_cast<char>((value - predictions[filter]) & 0xFF));
     }
   }
-  return kSignature + Header(AWidth, AHeight, 8, AChannels == 1 ? 0 : 2) + Chunk("IDAT", Deflate(raw)) + Chunk("IEND", "");
+  constexpr int kColourTypes[] = {0, 0, 4, 2, 6};  // by samples per pixel
+  return kSignature + Header(AWidth, AHeight, 8, kColourTypes[AChannels]) + Chunk("IDAT", Deflate(raw)) + Chunk("IEND", "");
 }
 
 TEST(ImageFile, PgmAndPngRoundTripExactly) {
@@ -92,6 +93,22 @@ TEST(ImageFile, RgbPngBecomesLuma) {
   const std::vector<uint8_t> rgb = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 100, 100, 100};
   const TGreyImage image = DecodePng(FilteredPng(rgb, 3, 2, 3, -1));
   EXPECT_EQ(image.Pixels, (std::vector<uint8_t>{77, 149, 29, 255, 0, 100}));
+}
+
+// Ancillary chunks, and a suggested palette in a true-colour image, are allowed and skipped.
+TEST(ImageFile, OtherChunksAreSkipped) {
+  const std::string rgb = FilteredPng({1, 2, 3}, 1, 1, 3, 0);
+  const size_t afterHeader = kSignature.size() + 25;
+  const std::string withChunks = rgb.substr(0, afterHeader) + Chunk("PLTE", std::string(3, '\x40')) +
+                                 Chunk("tEXt", std::string("Comment\0hand made", 17)) + rgb.substr(afterHeader);
+  EXPECT_EQ(DecodePng(withChunks).Pixels, DecodePng(rgb).Pixels);
+}
+
+TEST(ImageFile, AlphaIsIgnored) {
+  const std::vector<uint8_t> greyAlpha = {10, 255, 200, 0, 90, 128};
+  EXPECT_EQ(DecodePng(FilteredPng(greyAlpha, 3, 1, 2, -1)).Pixels, (std::vector<uint8_t>{10, 200, 90}));
+  const std::vector<uint8_t> rgbAlpha = {255, 0, 0, 255, 0, 255, 0, 0, 100, 100, 100, 7, 0, 0, 255, 255};
+  EXPECT_EQ(DecodePng(FilteredPng(rgbAlpha, 2, 2, 4, -1)).Pixels, (std::vector<uint8_t>{77, 149, 100, 29}));
 }
 
 TEST(ImageFile, PgmHeaderCommentsAndSmallerMaximumAreRead) {
@@ -153,11 +170,12 @@ TEST(ImageFile, MalformedPngIsRejectedWithTheReason) {
       {"zero width", kSignature + Header(0, 4, 8, 0) + end, "empty image"},
       {"huge", kSignature + Header(100000, 4, 8, 0) + end, "too large"},
       {"16 bit", kSignature + Header(4, 4, 16, 0) + end, "8 bits"},
-      {"palette", kSignature + Header(4, 4, 8, 3) + end, "greyscale or RGB"},
-      {"alpha", kSignature + Header(4, 4, 8, 6) + end, "greyscale or RGB"},
+      {"palette", kSignature + Header(4, 4, 8, 3) + end, "palette images are not supported"},
+      {"unknown colour type", kSignature + Header(4, 4, 8, 5) + end, "only greyscale or RGB"},
       {"interlaced", kSignature + Header(4, 4, 8, 0, 1) + end, "interlaced"},
       {"no data", kSignature + Header(4, 4, 8, 0) + end, "corrupt or of the wrong size"},
       {"too little data", kSignature + Header(4, 5, 8, 0) + Chunk("IDAT", Deflate(std::string(5, '\0'))) + end, "corrupt or of the wrong size"},
+      {"huge image from a small file", kSignature + Header(16000, 16000, 8, 6) + data + end, "corrupt or of the wrong size"},
       {"not zlib", kSignature + Header(4, 4, 8, 0) + Chunk("IDAT", "garbage") + end, "corrupt or of the wrong size"},
       {"bad filter", kSignature + Header(4, 4, 8, 0) + Chunk("IDAT", Deflate(std::string(1, '\x07') + std::string(19, '\0'))) + end, "unknown row filter"},
   };

@@ -122,9 +122,9 @@ TRectangle PressWindow(const TPressConditions& AConditions, std::mt19937& ARando
 
 }  // namespace
 
-TMinutiaeTemplate MakeSyntheticFinger(std::mt19937& ARandom) {
+TMinutiaeTemplate MakeSyntheticFinger(std::mt19937& ARandom, int AFewest, int AMost) {
   const TRidgeFlow flow = MakeRidgeFlow(ARandom);
-  const int count = std::uniform_int_distribution<int>(30, 60)(ARandom);
+  const int count = std::uniform_int_distribution<int>(AFewest, std::max(AFewest, AMost))(ARandom);
   TMinutiaeTemplate finger{kSyntheticFrameWidth, kSyntheticFrameHeight, 60, {}};
   for (int attempt = 0; attempt < 10000 && static_cast<int>(finger.Minutiae.size()) < count; ++attempt) {
     const float x = Uniform(ARandom, kCentreX - kFingerHalfWidth, kCentreX + kFingerHalfWidth);

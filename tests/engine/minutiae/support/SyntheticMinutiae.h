@@ -2,7 +2,7 @@
 
 // Made-up fingers and presses of them as minutiae sets, for tests and benchmarks.
 //
-// A finger is 30..60 minutiae, at least 10 px apart, in a finger-shaped ellipse filling a
+// A finger is 30..60 minutiae (by default), at least 10 px apart, in a finger-shaped ellipse filling a
 // 300 x 400 frame; their directions follow a ridge flow with a core and a delta, as in real
 // fingers, so that unrelated fingers resemble each other as much as real ones do. A press
 // moves, turns and stretches the finger, loses minutiae, adds spurious ones where contact ends
@@ -27,7 +27,8 @@ struct TPressConditions {
   float WindowArea = 1;           // share of the frame the press sees, a random part of it
 };
 
-TMinutiaeTemplate MakeSyntheticFinger(std::mt19937& ARandom);
+// AFewest..AMost minutiae (as many as fit at the minimum spacing).
+TMinutiaeTemplate MakeSyntheticFinger(std::mt19937& ARandom, int AFewest = 30, int AMost = 60);
 
 TMinutiaeTemplate MakeSyntheticPress(const TMinutiaeTemplate& AFinger,
                                      const TPressConditions& AConditions, std::mt19937& ARandom);
