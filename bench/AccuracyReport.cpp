@@ -35,7 +35,7 @@ struct TFigures {
   double OurFnmrAtTarget;
   TAccuracyTable::TEqualError Eer;
   double OurIdentification, TheirIdentification;
-  TTimings TheirVerify;
+  TTimings TheirVerify, TheirIdentify;
   bool AccuracyMet, ComparisonMet, IdentificationMet, CaptureMet;
 
   explicit TFigures(const TAccuracyRun& ARun) {
@@ -54,6 +54,7 @@ struct TFigures {
     OurIdentification = Share(ARun.Tessiva.CorrectIdentifications, ARun.Tessiva.Identifications);
     TheirIdentification = Share(fprint.CorrectIdentifications, fprint.Identifications);
     TheirVerify = SummariseTimings(fprint.VerifyMilliseconds, 95);
+    TheirIdentify = SummariseTimings(fprint.IdentifyMilliseconds, 95);
     AccuracyMet = OurFnmrAtTheirFmr < TheirFnmr;
     ComparisonMet = 1000 * ARun.Speed.Comparison.Wall.Mean < kComparisonGoalMicroseconds;
     IdentificationMet = ARun.Speed.Identification.Wall.Mean < kIdentificationGoalMilliseconds;
@@ -78,6 +79,8 @@ void PrintTable(const TAccuracyRun& ARun, const TFigures& AFigures) {
   Row("protocol", Format("enrol presses 1-%d merged, probe %d-%d", ARun.TessivaEnrolPresses,
                          ARun.TessivaEnrolPresses + 1, ARun.Impressions),
       Format("enrol presses 1-%d, probe %d-%d", theirs.EnrolPresses, theirs.EnrolPresses + 1, ARun.Impressions), "");
+  Row("readers used (a new one before libfprint's heat model stops it)", Format("%d", ARun.TessivaEngines),
+      Format("%d", theirs.ReaderRenewals + 1), "");
   Row("genuine / impostor pairs", Format("%zu / %zu", ours.Table.GenuineCount(), ours.Table.ImpostorCount()),
       Format("%d / %ld", theirs.GenuineAttempts, theirs.ImpostorPairs), "");
   Row("failed enrolments / probe presses without template",
@@ -99,9 +102,11 @@ void PrintTable(const TAccuracyRun& ARun, const TFigures& AFigures) {
       "- (no score)", "");
   Row("minutiae per template, enrolled / probe", Format("%.0f / %.0f", ours.EnrolledMinutiae, ours.ProbeMinutiae),
       "- (not shown by libfprint)", "");
-  Row(Format("identification in the %d enrolled", ARun.Fingers),
+  Row(Format("identification in %d enrolled fingers (own and the next ones)", ARun.GallerySize),
       Percent(AFigures.OurIdentification) + " (best score)",
-      Percent(AFigures.TheirIdentification) + " (first match, own print last)", "");
+      Percent(AFigures.TheirIdentification) +
+          Format(" (first match, own print last; press to result %.0f ms)", AFigures.TheirIdentify.Mean),
+      "");
   const TEngineSpeed& speed = ARun.Speed;
   Row("one comparison (VerFingerFromStr), mean / p99",
       Format("%.0f / %.0f us (processor %.0f us)", 1000 * speed.Comparison.Wall.Mean,
@@ -126,7 +131,7 @@ void PrintJson(const TAccuracyRun& ARun, const TFigures& AFigures) {
   const TFprintAccuracy& theirs = ARun.Fprint;
   std::printf(
       "{\"bench\":\"fingerprint_accuracy\",\"fingers\":%d,\"impressions\":%d,\"first_finger\":%u,\"seconds\":%.0f,"
-      "\"load_average\":%.1f,"
+      "\"load_average\":%.1f,\"gallery\":%d,"
       "\"tessiva\":{\"enrol_presses\":%d,\"genuine\":%zu,\"impostor\":%zu,\"failed_enrolments\":%d,"
       "\"failed_captures\":%d,\"threshold\":%d,\"fnmr\":%.5f,\"fmr\":%.6f,\"fnmr_at_libfprint_fmr\":%.5f,"
       "\"fnmr_at_fmr_0_1\":%.5f,\"threshold_at_fmr_0_1\":%d,\"eer\":%.5f,\"identification\":%.5f,"
@@ -136,10 +141,10 @@ void PrintJson(const TAccuracyRun& ARun, const TFigures& AFigures) {
       "\"capture_to_event_ms\":{\"mean\":%.1f,\"p95\":%.1f}},"
       "\"libfprint\":{\"enrol_presses\":%d,\"genuine\":%d,\"impostor\":%ld,\"failed_enrolments\":%d,"
       "\"failed_scans\":%d,\"fnmr\":%.5f,\"fmr\":%.6f,\"identification\":%.5f,\"presses\":%d,"
-      "\"verify_ms\":{\"mean\":%.1f,\"p95\":%.1f}},"
+      "\"verify_ms\":{\"mean\":%.1f,\"p95\":%.1f},\"identify_ms\":{\"mean\":%.1f,\"p95\":%.1f}},"
       "\"goals\":{\"fnmr_below_libfprint\":%s,\"comparison_under_1ms\":%s,\"identification_under_50ms\":%s,"
       "\"capture_under_100ms\":%s}}\n",
-      ARun.Fingers, ARun.Impressions, ARun.FirstFinger, ARun.Seconds, ARun.LoadAverage, ARun.TessivaEnrolPresses,
+      ARun.Fingers, ARun.Impressions, ARun.FirstFinger, ARun.Seconds, ARun.LoadAverage, ARun.GallerySize, ARun.TessivaEnrolPresses,
       ARun.Tessiva.Table.GenuineCount(), ARun.Tessiva.Table.ImpostorCount(), ARun.Tessiva.FailedEnrolments,
       ARun.Tessiva.FailedCaptures, ARun.Threshold, AFigures.OurFnmr, AFigures.OurFmr, AFigures.OurFnmrAtTheirFmr,
       AFigures.OurFnmrAtTarget, AFigures.TargetThreshold, AFigures.Eer.Rate, AFigures.OurIdentification,
@@ -151,7 +156,8 @@ void PrintJson(const TAccuracyRun& ARun, const TFigures& AFigures) {
       ARun.CaptureToEventMilliseconds.Mean, ARun.CaptureToEventMilliseconds.Percentile, theirs.EnrolPresses,
       theirs.GenuineAttempts, theirs.ImpostorPairs, theirs.FailedEnrolments, theirs.FailedScans, AFigures.TheirFnmr,
       AFigures.TheirFmr, AFigures.TheirIdentification, theirs.Presses, AFigures.TheirVerify.Mean,
-      AFigures.TheirVerify.Percentile, AFigures.AccuracyMet ? "true" : "false",
+      AFigures.TheirVerify.Percentile, AFigures.TheirIdentify.Mean, AFigures.TheirIdentify.Percentile,
+      AFigures.AccuracyMet ? "true" : "false",
       AFigures.ComparisonMet ? "true" : "false", AFigures.IdentificationMet ? "true" : "false",
       AFigures.CaptureMet ? "true" : "false");
 }

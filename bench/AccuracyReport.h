@@ -14,6 +14,8 @@ struct TAccuracyRun {
   uint32_t FirstFinger = 1;
   int Threshold = 10;
   int TessivaEnrolPresses = 3;
+  int TessivaEngines = 1;  // engines made in turn, each with a new reader
+  int GallerySize = 0;     // identification: own and the next fingers
   TTessivaAccuracy Tessiva;
   TTimings CaptureToEventMilliseconds;  // mean, p95
   TEngineSpeed Speed;

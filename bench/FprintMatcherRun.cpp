@@ -1,17 +1,27 @@
 #include "FprintMatcherRun.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <span>
 
 #include "FprintVirtualReader.h"
+#include "IdentificationGallery.h"
 
 namespace {
 
+// Well within the few minutes after which libfprint's heat model stops a reader.
+constexpr double kSecondsPerReader = 45;
+
 class TFprintRun {
  public:
-  TFprintRun(const TImpressionSet& AImpressions, const std::string& ASocketPath)
-      : FImpressions(AImpressions), FReader(ASocketPath) {
+  TFprintRun(const TImpressionSet& AImpressions, int AGallerySize, const std::string& ASocketPath)
+      : FImpressions(AImpressions), FSocketPath(ASocketPath) {
+    FReader.emplace(FSocketPath);
     FResult.Fingers = AImpressions.Fingers();
-    FResult.EnrolPresses = FReader.EnrolPresses();
+    FResult.GallerySize = std::min(AGallerySize, FResult.Fingers);
+    FResult.EnrolPresses = FReader->EnrolPresses();
     FResult.ProbesPerFinger = AImpressions.Impressions() - FResult.EnrolPresses;
     if (FResult.ProbesPerFinger < 1) {
       throw EFprintReader("libfprint enrols with " + std::to_string(FResult.EnrolPresses) +
@@ -35,28 +45,35 @@ class TFprintRun {
     std::vector<const TGreyImage*> presses;
     for (int i = 0; i < FResult.EnrolPresses; ++i) presses.push_back(&FImpressions.Image(AFinger, i));
     FResult.Presses += FResult.EnrolPresses;
-    FEnrolled.push_back(FReader.Enrol(presses));
-    if (!FEnrolled.back()) ++FResult.FailedEnrolments;
+    std::string error;
+    FEnrolled.push_back(Reader().Enrol(presses, error));
+    if (!FEnrolled.back()) {
+      ++FResult.FailedEnrolments;
+      std::fprintf(stderr, "libfprint: finger %u not enrolled: %s\n", FImpressions.FingerSeed(AFinger), error.c_str());
+    }
   }
 
   void Probe(int AFinger, const TGreyImage& AImage) {
     FpPrint* own = FEnrolled[static_cast<std::size_t>(AFinger)].get();
     ++FResult.GenuineAttempts;
     if (own != nullptr) {
-      const TFprintMatch verified = Press([&] { return FReader.Verify(own, AImage); });
-      if (!verified.Scanned) ++FResult.FailedScans;
+      const TFprintMatch verified = Press([&] { return Reader().Verify(own, AImage); });
+      if (!verified.Scanned) {
+        ++FResult.FailedScans;
+        std::fprintf(stderr, "libfprint: a press of finger %u made no print: %s\n", FImpressions.FingerSeed(AFinger),
+                     verified.Error.c_str());
+      }
       if (verified.Matched == 0) ++FResult.GenuineMatches;
       FResult.VerifyMilliseconds.push_back(verified.Milliseconds);
     }
     Identify(AFinger, AImage);
   }
 
-  // The other fingers' prints from the next finger on, then the probe's own.
+  // The enrolled prints of the probe's gallery, its own last.
   std::vector<FpPrint*> GalleryFor(int AFinger) const {
     std::vector<FpPrint*> gallery;
-    for (int step = 1; step <= FResult.Fingers; ++step) {
-      const auto& print = FEnrolled[static_cast<std::size_t>((AFinger + step) % FResult.Fingers)];
-      if (print) gallery.push_back(print.get());
+    for (const int finger : IdentificationGallery(AFinger, FResult.Fingers, FResult.GallerySize)) {
+      if (const auto& print = FEnrolled[static_cast<std::size_t>(finger)]) gallery.push_back(print.get());
     }
     return gallery;
   }
@@ -68,7 +85,7 @@ class TFprintRun {
     ++FResult.Identifications;
     for (std::size_t start = 0; start < gallery.size();) {
       const TFprintMatch found =
-          Press([&] { return FReader.Identify(std::span(gallery).subspan(start), AImage); });
+          Press([&] { return Reader().Identify(std::span(gallery).subspan(start), AImage); });
       if (start == 0) FResult.IdentifyMilliseconds.push_back(found.Milliseconds);
       if (!found.Scanned) return;
       const std::size_t matched = found.Matched < 0 ? gallery.size() : start + static_cast<std::size_t>(found.Matched);
@@ -84,6 +101,20 @@ class TFprintRun {
     }
   }
 
+  // A reader used for a while is replaced by a new one (a new context, the same socket): the
+  // heat libfprint models for real sensors would otherwise stop a benchmark of its matcher.
+  // Prints stay valid, being of the same driver and device.
+  TFprintVirtualReader& Reader() {
+    if (FReader->SecondsInUse() > kSecondsPerReader) {
+      FReader.reset();
+      std::error_code ignored;
+      std::filesystem::remove(FSocketPath, ignored);
+      FReader.emplace(FSocketPath);
+      ++FResult.ReaderRenewals;
+    }
+    return *FReader;
+  }
+
   template <class TMatch>
   TFprintMatch Press(TMatch AMatch) {
     ++FResult.Presses;
@@ -91,13 +122,14 @@ class TFprintRun {
   }
 
   const TImpressionSet& FImpressions;
-  TFprintVirtualReader FReader;
+  const std::string FSocketPath;
+  std::optional<TFprintVirtualReader> FReader;
   std::vector<TGObjectPtr<FpPrint>> FEnrolled;
   TFprintAccuracy FResult;
 };
 
 }  // namespace
 
-TFprintAccuracy RunFprintMatcher(const TImpressionSet& AImpressions, const std::string& ASocketPath) {
-  return TFprintRun(AImpressions, ASocketPath).Run();
+TFprintAccuracy RunFprintMatcher(const TImpressionSet& AImpressions, int AGallerySize, const std::string& ASocketPath) {
+  return TFprintRun(AImpressions, AGallerySize, ASocketPath).Run();
 }

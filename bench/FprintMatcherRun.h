@@ -8,13 +8,15 @@
 // libfprint's own matcher on the generated presses, at its operating point (it gives no score).
 // Each finger is enrolled with its first presses as libfprint asks (5 for image readers); each
 // later press is a probe: verified against its own finger's print (genuine), then identified in
-// the gallery of every enrolled finger with its own print last, so that one press tells the
-// outcome of every impostor pair in it; a press that matches an impostor is pressed again on
-// the rest of the gallery.
+// its gallery (IdentificationGallery.h, own print last), so that one press tells the outcome of
+// every impostor pair in it; a press that matches an impostor is pressed again on the rest of
+// the gallery. The reader is replaced by a cold one whenever libfprint's heat model
+// says it has warmed up.
 struct TFprintAccuracy {
   int EnrolPresses = 0;
   int ProbesPerFinger = 0;
   int Fingers = 0;
+  int GallerySize = 0;
   int FailedEnrolments = 0;
   int GenuineAttempts = 0;  // probes of enrolled and not enrolled fingers alike
   int GenuineMatches = 0;
@@ -24,8 +26,9 @@ struct TFprintAccuracy {
   int Identifications = 0;
   int CorrectIdentifications = 0;  // the probe's own print came first, nothing before it matched
   int Presses = 0;
+  int ReaderRenewals = 0;  // readers replaced before they grew hot
   std::vector<double> VerifyMilliseconds;    // press start to verification result
   std::vector<double> IdentifyMilliseconds;  // press start to identification in the whole gallery
 };
 
-TFprintAccuracy RunFprintMatcher(const TImpressionSet& AImpressions, const std::string& ASocketPath);
+TFprintAccuracy RunFprintMatcher(const TImpressionSet& AImpressions, int AGallerySize, const std::string& ASocketPath);

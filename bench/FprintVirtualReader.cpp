@@ -26,7 +26,7 @@ struct TGSourceDestroy {
 class TFprintVirtualReader::TOperation {
  public:
   TOperation(TFprintVirtualReader& AReader, std::span<const TGreyImage* const> APresses)
-      : FReader(AReader), FCancellable(g_cancellable_new()),
+      : FReader(AReader), FStart(std::chrono::steady_clock::now()), FCancellable(g_cancellable_new()),
         FLimit(g_timeout_source_new_seconds(kOperationLimitSeconds)) {
     FReader.FPending.assign(APresses.begin(), APresses.end());
     FReader.FCancellable = FCancellable.get();
@@ -35,6 +35,7 @@ class TFprintVirtualReader::TOperation {
     FReader.PressWhenAsked();
   }
   ~TOperation() {
+    FReader.FSecondsInUse += std::chrono::duration<double>(std::chrono::steady_clock::now() - FStart).count();
     FReader.FPending.clear();
     FReader.FCancellable = nullptr;
   }
@@ -50,6 +51,7 @@ class TFprintVirtualReader::TOperation {
   }
 
   TFprintVirtualReader& FReader;
+  const std::chrono::steady_clock::time_point FStart;
   TGObjectPtr<GCancellable> FCancellable;
   std::unique_ptr<GSource, TGSourceDestroy> FLimit;
 };
@@ -79,7 +81,8 @@ TFprintVirtualReader::~TFprintVirtualReader() {
 
 int TFprintVirtualReader::EnrolPresses() const { return fp_device_get_nr_enroll_stages(FDevice.get()); }
 
-TGObjectPtr<FpPrint> TFprintVirtualReader::Enrol(std::span<const TGreyImage* const> APresses) {
+TGObjectPtr<FpPrint> TFprintVirtualReader::Enrol(std::span<const TGreyImage* const> APresses,
+                                                 std::string& AError) {
   const TOperation operation(*this, APresses);
   FpPrint* initial = fp_print_new(FDevice.get());  // floating: the enrolment takes it
   fp_print_set_finger(initial, FP_FINGER_RIGHT_INDEX);
@@ -87,6 +90,7 @@ TGObjectPtr<FpPrint> TFprintVirtualReader::Enrol(std::span<const TGreyImage* con
   TGObjectPtr<FpPrint> print(
       fp_device_enroll_sync(FDevice.get(), initial, operation.Cancellable(), nullptr, nullptr, &error));
   CheckPresses();
+  if (error != nullptr) AError = error->message;
   return print;
 }
 
@@ -100,6 +104,7 @@ TFprintMatch TFprintVirtualReader::Verify(FpPrint* AEnrolled, const TGreyImage& 
   result.Scanned = fp_device_verify_sync(FDevice.get(), AEnrolled, operation.Cancellable(), nullptr,
                                          nullptr, &match, &scanned, &error);
   CheckPresses();
+  if (error != nullptr) result.Error = error->message;
   result.Matched = result.Scanned && match ? 0 : -1;
   result.Milliseconds = MillisecondsSincePress();
   return result;
@@ -117,6 +122,7 @@ TFprintMatch TFprintVirtualReader::Identify(std::span<FpPrint* const> AGallery, 
   result.Scanned = fp_device_identify_sync(FDevice.get(), gallery, operation.Cancellable(), nullptr,
                                            nullptr, &matched, &scanned, &error);
   CheckPresses();
+  if (error != nullptr) result.Error = error->message;
   for (std::size_t i = 0; matched != nullptr && i < AGallery.size(); ++i) {
     if (AGallery[i] == matched) result.Matched = static_cast<int>(i);
   }

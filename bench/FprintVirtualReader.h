@@ -22,10 +22,12 @@ class EFprintReader : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// What one press for a match gave: whether the reader made a print of it, the index of the
-// print it matched (-1: none), and the time from the start of the press to the result.
+// What one press for a match gave: whether the reader made a print of it (else libfprint's
+// error), the index of the print it matched (-1: none), and the time from the start of the
+// press to the result.
 struct TFprintMatch {
   bool Scanned = false;
+  std::string Error;
   int Matched = -1;
   double Milliseconds = 0;
 };
@@ -43,8 +45,11 @@ class TFprintVirtualReader {
   TFprintVirtualReader& operator=(const TFprintVirtualReader&) = delete;
 
   int EnrolPresses() const;
-  // Null when the reader rejected a press or the enrolment failed.
-  TGObjectPtr<FpPrint> Enrol(std::span<const TGreyImage* const> APresses);
+  // How long operations have run on this reader. libfprint models a reader's heat: one in use
+  // for a few minutes turns hot and refuses to scan until it has cooled, three times as long.
+  double SecondsInUse() const { return FSecondsInUse; }
+  // Null when the reader rejected a press or the enrolment failed; AError then tells why.
+  TGObjectPtr<FpPrint> Enrol(std::span<const TGreyImage* const> APresses, std::string& AError);
   TFprintMatch Verify(FpPrint* AEnrolled, const TGreyImage& AProbe);
   // Matched is the index in AGallery of the first print at or above libfprint's threshold.
   TFprintMatch Identify(std::span<FpPrint* const> AGallery, const TGreyImage& AProbe);
@@ -64,4 +69,5 @@ class TFprintVirtualReader {
   std::deque<const TGreyImage*> FPending;
   bool FAsking = false;
   GCancellable* FCancellable = nullptr;  // the running operation's
+  double FSecondsInUse = 0;
 };

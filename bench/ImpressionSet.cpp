@@ -1,8 +1,13 @@
 #include "ImpressionSet.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "ImageFile.h"
 #include "SyntheticFinger.h"
@@ -21,21 +26,40 @@ TImpressionSet::TImpressionSet(int AFingers, int AImpressions, uint32_t AFirstFi
                                const std::string& ACacheFolder)
     : FImpressions(AImpressions), FFirstFinger(AFirstFinger), FImages(static_cast<std::size_t>(AFingers)) {
   if (!ACacheFolder.empty()) std::filesystem::create_directories(ACacheFolder);
-  for (int finger = 0; finger < AFingers; ++finger) {
-    auto& images = FImages[static_cast<std::size_t>(finger)];
-    // The master costs most of the generation: built only when a file is missing.
-    std::optional<TSyntheticMaster> master;
-    for (uint32_t impression = 1; impression <= static_cast<uint32_t>(AImpressions); ++impression) {
-      const auto file = ACacheFolder.empty() ? std::filesystem::path()
-                                             : CachedFile(ACacheFolder, FingerSeed(finger), impression);
-      if (!file.empty() && std::filesystem::exists(file)) {
-        images.push_back(ReadImageFile(file.string()));
-        continue;
-      }
-      if (!master) master.emplace(FingerSeed(finger));
-      images.push_back(master->Impression(impression));
-      if (!file.empty()) WriteImageFile(file.string(), images.back());
+  // Fingers are independent: one thread per core takes the next finger not yet made.
+  std::atomic<int> next = 0;
+  std::mutex failureLock;
+  std::exception_ptr failure;
+  const auto work = [&] {
+    try {
+      for (int finger = next++; finger < AFingers; finger = next++) MakeFinger(finger, ACacheFolder);
+    } catch (...) {
+      const std::lock_guard lock(failureLock);
+      failure = std::current_exception();
     }
+  };
+  {
+    std::vector<std::jthread> workers(std::max(1u, std::thread::hardware_concurrency()) - 1);
+    for (auto& worker : workers) worker = std::jthread(work);
+    work();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TImpressionSet::MakeFinger(int AFinger, const std::string& ACacheFolder) {
+  auto& images = FImages[static_cast<std::size_t>(AFinger)];
+  // The master costs most of the generation: built only when a file is missing.
+  std::optional<TSyntheticMaster> master;
+  for (uint32_t impression = 1; impression <= static_cast<uint32_t>(FImpressions); ++impression) {
+    const auto file = ACacheFolder.empty() ? std::filesystem::path()
+                                           : CachedFile(ACacheFolder, FingerSeed(AFinger), impression);
+    if (!file.empty() && std::filesystem::exists(file)) {
+      images.push_back(ReadImageFile(file.string()));
+      continue;
+    }
+    if (!master) master.emplace(FingerSeed(AFinger));
+    images.push_back(master->Impression(impression));
+    if (!file.empty()) WriteImageFile(file.string(), images.back());
   }
 }
 

@@ -9,7 +9,7 @@
 // The generated presses a benchmark uses: fingers with seeds AFirstFinger.. and impressions with
 // seeds 1..M, every image the same for the same seeds. Generated once, kept in memory, and
 // written to (or read back from) ACacheFolder when one is given, so that a rerun skips the
-// generator.
+// generator. Generation uses every core.
 class TImpressionSet {
  public:
   TImpressionSet(int AFingers, int AImpressions, uint32_t AFirstFinger, const std::string& ACacheFolder);
@@ -20,6 +20,8 @@ class TImpressionSet {
   const TGreyImage& Image(int AFinger, int AImpression) const;
 
  private:
+  void MakeFinger(int AFinger, const std::string& ACacheFolder);
+
   int FImpressions;
   uint32_t FFirstFinger;
   std::vector<std::vector<TGreyImage>> FImages;

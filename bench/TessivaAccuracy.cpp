@@ -1,5 +1,6 @@
 #include "TessivaAccuracy.h"
 
+#include "IdentificationGallery.h"
 #include "MinutiaeMatcher.h"
 #include "PreparedTemplate.h"
 
@@ -23,9 +24,20 @@ double MeanMinutiae(const std::vector<std::optional<TPreparedTemplate>>& ATempla
   return count > 0 ? sum / count : 0;
 }
 
+// The probe's own score reaches the threshold and beats every other in its gallery (a tie is
+// counted against it).
+bool IdentifiedAsItself(const std::vector<int>& AScores, int AFinger, int AThreshold, int AGallerySize) {
+  const int own = AScores[static_cast<std::size_t>(AFinger)];
+  if (own < AThreshold) return false;
+  for (const int finger : IdentificationGallery(AFinger, static_cast<int>(AScores.size()), AGallerySize)) {
+    if (finger != AFinger && AScores[static_cast<std::size_t>(finger)] >= own) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int AThreshold) {
+TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int AThreshold, int AGallerySize) {
   TTessivaAccuracy result;
   std::vector<std::optional<TPreparedTemplate>> enrolled;
   for (const auto& finger : ATemplates.Enrolled) {
@@ -38,23 +50,20 @@ TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int 
     for (const auto& press : ATemplates.Probes[finger]) {
       const std::optional<TPreparedTemplate>& probe = probes.emplace_back(Prepare(press));
       if (!probe) ++result.FailedCaptures;
-      int bestScore = -1;
-      std::size_t bestFinger = 0;
+      std::vector<int> scores(enrolled.size(), 0);
       for (std::size_t other = 0; other < enrolled.size(); ++other) {
         const bool both = probe && enrolled[other];
-        const int score = both ? CompareMinutiae(*enrolled[other], *probe) : 0;
+        if (both) scores[other] = CompareMinutiae(*enrolled[other], *probe);
         if (other == finger) {
-          result.Table.AddGenuine(score);
+          result.Table.AddGenuine(scores[other]);
         } else if (both) {
-          result.Table.AddImpostor(score);
-        }
-        if (both && score > bestScore) {
-          bestScore = score;
-          bestFinger = other;
+          result.Table.AddImpostor(scores[other]);
         }
       }
       ++result.Identifications;
-      if (bestScore >= AThreshold && bestFinger == finger) ++result.CorrectIdentifications;
+      if (IdentifiedAsItself(scores, static_cast<int>(finger), AThreshold, AGallerySize)) {
+        ++result.CorrectIdentifications;
+      }
     }
   }
   result.ProbeMinutiae = MeanMinutiae(probes);

@@ -6,8 +6,9 @@
 // Our matcher's scores over every pair of an enrolment and a probe press: genuine when both
 // are of one finger, impostor otherwise. A finger without enrolment or a press without
 // template scores 0 in its genuine pairs (a false non-match at any threshold above 0) and is
-// left out of the impostor pairs. Identification: a probe goes to the best scoring enrolment
-// at or above the threshold (ties to the lowest finger), as the 1:N cache does.
+// left out of the impostor pairs. Identification, in the probe's gallery of AGallerySize
+// (IdentificationGallery.h): the probe goes to the best scoring enrolment at or above the
+// threshold, as the 1:N cache does.
 struct TTessivaAccuracy {
   TAccuracyTable Table;
   int FailedEnrolments = 0;
@@ -18,7 +19,7 @@ struct TTessivaAccuracy {
   double ProbeMinutiae = 0;
 };
 
-TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int AThreshold);
+TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int AThreshold, int AGallerySize);
 
 // The lowest threshold whose false match rate is at most AMaxRate; past the highest score
 // when no threshold gives it.

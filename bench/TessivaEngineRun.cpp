@@ -84,20 +84,18 @@ class TEngineDriver {
 
 }  // namespace
 
-TTessivaTemplates RunTessivaEngine(TNqFPEngX& AEngine, TLoopMainThreadQueue& AQueue,
-                                   const TImpressionSet& AImpressions, int AEnrolPresses,
-                                   const std::function<void(const TGreyImage&)>& APress) {
+void RunTessivaEngine(TNqFPEngX& AEngine, TLoopMainThreadQueue& AQueue, const TImpressionSet& AImpressions,
+                      int AFirstFinger, int AEndFinger, int AEnrolPresses,
+                      const std::function<void(const TGreyImage&)>& APress, TTessivaTemplates& ATemplates) {
   TEngineDriver driver(AEngine, AQueue, APress);
-  TTessivaTemplates result;
-  for (int finger = 0; finger < AImpressions.Fingers(); ++finger) {
+  for (int finger = AFirstFinger; finger < AEndFinger; ++finger) {
     std::vector<const TGreyImage*> presses;
     for (int i = 0; i < AEnrolPresses; ++i) presses.push_back(&AImpressions.Image(finger, i));
-    result.Enrolled.push_back(driver.Enrol(presses));
-    auto& probes = result.Probes.emplace_back();
+    ATemplates.Enrolled.push_back(driver.Enrol(presses));
+    auto& probes = ATemplates.Probes.emplace_back();
     for (int i = AEnrolPresses; i < AImpressions.Impressions(); ++i) {
-      probes.push_back(driver.Capture(AImpressions.Image(finger, i), result.CaptureToEventMilliseconds));
+      probes.push_back(driver.Capture(AImpressions.Image(finger, i), ATemplates.CaptureToEventMilliseconds));
     }
-    if ((finger + 1) % 10 == 0) std::fprintf(stderr, "tessiva: %d fingers enrolled and probed\n", finger + 1);
   }
-  return result;
+  std::fprintf(stderr, "tessiva: %d fingers enrolled and probed\n", AEndFinger);
 }

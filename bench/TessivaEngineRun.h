@@ -8,12 +8,12 @@
 #include "NqFPEngXControl_TLB.h"
 #include "TessivaTemplates.h"
 
-// Drives a running engine as the bridge does, on this (its main) thread: per finger an
-// enrolment of the first AEnrolPresses presses (BeginEnroll, the presses, OnEnroll), then a
-// capture of each later press (BeginCapture, the press, OnCapture), timing each capture from
-// the start of the press to its event. APress lays one image on the engine's reader. A capture
+// Drives a running engine as the bridge does, on this (its main) thread. For each finger
+// AFirstFinger..AEndFinger-1, appended to ATemplates: an enrolment of its first AEnrolPresses
+// presses (BeginEnroll, the presses, OnEnroll), then a capture of each later press
+// (BeginCapture, the press, OnCapture), timed from the start of the press to its event. APress lays one image on the engine's reader. A capture
 // the engine rates poor, or an enrolment it does not complete with these presses, gives no
 // template. Every press is made once.
-TTessivaTemplates RunTessivaEngine(TNqFPEngX& AEngine, TLoopMainThreadQueue& AQueue,
-                                   const TImpressionSet& AImpressions, int AEnrolPresses,
-                                   const std::function<void(const TGreyImage&)>& APress);
+void RunTessivaEngine(TNqFPEngX& AEngine, TLoopMainThreadQueue& AQueue, const TImpressionSet& AImpressions,
+                      int AFirstFinger, int AEndFinger, int AEnrolPresses,
+                      const std::function<void(const TGreyImage&)>& APress, TTessivaTemplates& ATemplates);

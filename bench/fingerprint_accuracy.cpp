@@ -6,6 +6,7 @@
 //   fingerprint_accuracy [--fingers N] [--impressions M] [--first-finger SEED] [--images DIR]
 //                        [--cache-size K]
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +26,9 @@ namespace {
 
 constexpr int kThreshold = 10;
 constexpr int kEnrolPresses = 3;
+constexpr int kFingersPerEngine = 20;
+// 35 impostors a probe: with 3 probes a finger, over 10,000 impostor pairs for libfprint.
+constexpr int kGallerySize = 36;
 
 struct TArguments {
   int Fingers = 100;
@@ -94,22 +98,36 @@ class TSocketFolder {
   std::filesystem::path FPath;
 };
 
-void RunTessiva(const TImpressionSet& AImages, const std::string& ASocket, int ACacheSize, TAccuracyRun& ARun) {
-  // The engine's reader is libfprint's virtual one at this socket, created with the engine.
+// The engine's reader is libfprint's virtual one at ASocket, created with the engine. A new
+// engine, with a new cold reader, every few fingers: libfprint's heat model stops a reader kept
+// armed for minutes, whatever the engine does.
+TTessivaTemplates CaptureWithEngines(const TImpressionSet& AImages, const std::string& ASocket,
+                                     TLoopMainThreadQueue& AQueue) {
   setenv("FP_VIRTUAL_IMAGE", ASocket.c_str(), 1);
+  TTessivaTemplates templates;
+  for (int first = 0; first < AImages.Fingers(); first += kFingersPerEngine) {
+    std::error_code ignored;
+    std::filesystem::remove(ASocket, ignored);
+    TFprintFPEngX engine(AQueue);
+    engine.SetFPEngineVersion(u"10");
+    if (engine.InitEngine() != 0) throw std::runtime_error("the engine found no virtual reader");
+    TVirtualImageDevice reader(ASocket);
+    RunTessivaEngine(engine, AQueue, AImages, first, std::min(first + kFingersPerEngine, AImages.Fingers()),
+                     kEnrolPresses, [&](const TGreyImage& AImage) { reader.Press(AImage); }, templates);
+    engine.EndEngine();
+  }
+  return templates;
+}
+
+void RunTessiva(const TImpressionSet& AImages, const std::string& ASocket, int ACacheSize, TAccuracyRun& ARun) {
   TLoopMainThreadQueue queue;
-  TFprintFPEngX engine(queue);
-  engine.SetFPEngineVersion(u"10");
-  if (engine.InitEngine() != 0) throw std::runtime_error("the engine found no virtual reader");
-  TVirtualImageDevice reader(ASocket);
-  const TTessivaTemplates templates = RunTessivaEngine(
-      engine, queue, AImages, kEnrolPresses, [&](const TGreyImage& AImage) { reader.Press(AImage); });
+  const TTessivaTemplates templates = CaptureWithEngines(AImages, ASocket, queue);
   ARun.CaptureToEventMilliseconds = SummariseTimings(templates.CaptureToEventMilliseconds, 95);
   Progress("tessiva: matching speed");
+  TFprintFPEngX engine(queue);
   ARun.Speed = MeasureEngineSpeed(engine, templates, ACacheSize);
-  engine.EndEngine();
   Progress("tessiva: scoring every enrolment against every probe");
-  ARun.Tessiva = ScoreTessivaTemplates(templates, kThreshold);
+  ARun.Tessiva = ScoreTessivaTemplates(templates, kThreshold, kGallerySize);
 }
 
 }  // namespace
@@ -131,10 +149,12 @@ int main(int argc, char** argv) {
     run.FirstFinger = arguments.FirstFinger;
     run.Threshold = kThreshold;
     run.TessivaEnrolPresses = kEnrolPresses;
+    run.GallerySize = std::min(kGallerySize, arguments.Fingers);
+    run.TessivaEngines = (arguments.Fingers + kFingersPerEngine - 1) / kFingersPerEngine;
     Progress("tessiva: the engine over the virtual reader");
     RunTessiva(images, sockets.Socket("tessiva.sock"), arguments.CacheSize, run);
     Progress("libfprint: its own matcher over the virtual reader");
-    run.Fprint = RunFprintMatcher(images, sockets.Socket("libfprint.sock"));
+    run.Fprint = RunFprintMatcher(images, kGallerySize, sockets.Socket("libfprint.sock"));
     Progress("done");
     run.Seconds = Elapsed();
     run.LoadAverage = LoadAverage();
