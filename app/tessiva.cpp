@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "ErrorDisplay.h"
+#include "GLibDefaultContext.h"
 #include "HeadlessMode.h"
 #include "QtMainThreadQueue.h"
 #include "ShutdownSignals.h"
@@ -13,6 +14,7 @@ int main(int argc, char* argv[]) {
   // A closed standard output (say, piped into a pager that quit) must not end the bridge.
   std::signal(SIGPIPE, SIG_IGN);
   UseOffscreenWithoutDisplay();
+  LeaveGLibDefaultContextToReaders();
   QApplication app(argc, argv);
   // Installed first: a signal during start-up is then handled as soon as the loop runs.
   TShutdownSignals shutdownSignals;

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "FprintFPEngX.h"
+#include "SelectingFPEngX.h"
 #include "SimulatedFPEngX.h"
 
 namespace {
@@ -119,14 +121,18 @@ void TNq::FormCreate() {
 }
 
 std::unique_ptr<TNqFPEngX> TNq::CreateEngine() {
+  std::unique_ptr<TNqFPEngX> simulated;
   try {
-    return std::make_unique<TSimulatedFPEngX>(FQueue, FOptions.SensorSocketPath);
+    simulated = std::make_unique<TSimulatedFPEngX>(FQueue, FOptions.SensorSocketPath);
   } catch (const EOleException&) {
     // Typically another running instance holds the control socket; the sensor then works
     // without it.
     ShowCurrentException(FErrors);
-    return std::make_unique<TSimulatedFPEngX>(FQueue, std::string());
+    simulated = std::make_unique<TSimulatedFPEngX>(FQueue, std::string());
   }
+  // A reader attached at an init serves; without one the simulated sensor does.
+  return std::make_unique<TSelectingFPEngX>(std::make_unique<TFprintFPEngX>(FQueue),
+                                            std::move(simulated));
 }
 
 void TNq::btStartClick() {
