@@ -1,17 +1,35 @@
-# The two commands of the README. Each installs what is missing first.
+# The README's commands. Each installs what is missing first.
 PRESETS ?= default asan tsan
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: run test bench build deps format
+.PHONY: run test bench build deps format package install
 
 deps:
 	scripts/install-deps.sh build
 
-build: deps
+# Configured once; after that the build itself re-runs CMake when a CMake file changes.
+build/default/build.ninja: | deps
 	cmake --preset default
+
+build: build/default/build.ninja
 	cmake --build --preset default
 
-run: build
+# Builds the two programs only, not the tests.
+run: build/default/build.ninja
+	cmake --build --preset default --target tessiva tessiva-sensor
 	scripts/run.sh
+
+# build/default/tessiva_<version>_amd64.deb
+package: build/default/build.ninja
+	scripts/install-deps.sh package
+	cmake --build --preset default --target tessiva tessiva-sensor
+	cd build/default && cpack -G DEB
+
+# The package's files under $(DESTDIR)$(PREFIX); the autostart entry under $(DESTDIR)/etc/xdg.
+install: build/default/build.ninja
+	cmake --build --preset default --target tessiva tessiva-sensor
+	DESTDIR="$(DESTDIR)" cmake --install build/default --prefix "$(PREFIX)" --strip
 
 test:
 	scripts/test-all.sh $(PRESETS)

@@ -18,6 +18,19 @@ void TStderrErrorDisplay::ShowError(const std::string& AText) {
   std::fflush(stderr);
 }
 
+void THeldErrorDisplay::ShowError(const std::string& AText) {
+  if (FHolding)
+    FHeld.push_back(AText);
+  else
+    FTarget.ShowError(AText);
+}
+
+void THeldErrorDisplay::Release() {
+  FHolding = false;
+  for (const std::string& text : FHeld) FTarget.ShowError(text);
+  FHeld.clear();
+}
+
 void ShowCurrentException(IErrorDisplay& AErrors) {
   try {
     throw;

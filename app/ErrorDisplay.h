@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Shows an error raised on the main thread (start-up, "Change", a queued procedure) to the user.
 class IErrorDisplay {
@@ -20,6 +21,21 @@ class TMessageBoxErrorDisplay final : public IErrorDisplay {
 class TStderrErrorDisplay final : public IErrorDisplay {
  public:
   void ShowError(const std::string& AText) override;
+};
+
+// Holds errors until Release, then passes them and every later one to ATarget. A headless
+// start-up uses it so that a start that fails prints only why, and one that succeeds still
+// prints the warnings it had.
+class THeldErrorDisplay final : public IErrorDisplay {
+ public:
+  explicit THeldErrorDisplay(IErrorDisplay& ATarget) : FTarget(ATarget) {}
+  void ShowError(const std::string& AText) override;
+  void Release();
+
+ private:
+  IErrorDisplay& FTarget;
+  bool FHolding = true;
+  std::vector<std::string> FHeld;
 };
 
 // To be called inside a catch block: shows the exception being handled, unless it only marks

@@ -1,33 +1,28 @@
 #include "LogViewAdapter.h"
 
 #include <QLabel>
-#include <QPlainTextEdit>
 
+#include "LogLineLimit.h"
+#include "LogView.h"
 #include "QtMainThreadQueue.h"
+#include "Utf8Text.h"
 
-TLogViewAdapter::TLogViewAdapter(QPlainTextEdit& AView, TQtMainThreadQueue& AQueue, std::FILE* ATee)
+TLogViewAdapter::TLogViewAdapter(TLogView& AView, TQtMainThreadQueue& AQueue, std::FILE* ATee)
     : FView(AView), FQueue(AQueue), FTee(ATee) {
-  connect(&FQueue, &TQtMainThreadQueue::BatchDone, this, &TLogViewAdapter::Flush);
+  if (FTee) connect(&FQueue, &TQtMainThreadQueue::BatchDone, this, &TLogViewAdapter::FlushTee);
 }
 
 void TLogViewAdapter::AppendLine(const std::u16string& ALine) {
-  if (FPendingLines++ > 0) FPending += QLatin1Char('\n');
-  FPending += QString::fromStdU16String(ALine);
-  if (!FQueue.Draining()) Flush();
+  const std::string line = ToUtf8(ShownLogLine(ALine));
+  FView.AppendLine(line);
+  if (!FTee) return;
+  std::fwrite(line.data(), 1, line.size(), FTee);
+  std::fputc('\n', FTee);
+  if (!FQueue.Draining()) FlushTee();
 }
 
-void TLogViewAdapter::Flush() {
-  if (FPendingLines == 0) return;
-  const QString batch = std::move(FPending);
-  FPending.clear();
-  FPendingLines = 0;
-  FView.appendPlainText(batch);
-  if (FTee) {
-    const QByteArray text = batch.toUtf8();
-    std::fwrite(text.constData(), 1, size_t(text.size()), FTee);
-    std::fputc('\n', FTee);
-    std::fflush(FTee);
-  }
+void TLogViewAdapter::FlushTee() {
+  std::fflush(FTee);
 }
 
 void TLabelCountView::SetText(const std::u16string& AText) {

@@ -1,36 +1,32 @@
 #pragma once
 
 #include <QObject>
-#include <QString>
 #include <cstdio>
 #include <string>
 
 #include "BridgeViews.h"
 
-class QPlainTextEdit;
 class QLabel;
+class TLogView;
 class TQtMainThreadQueue;
 
-// The window's log view as the bridge sees it. Lines that arrive while the main-thread queue
-// drains are collected and appended with one call when the drain ends, in their order, so that
-// thousands of lines a second cost a few document edits. A line written outside a drain is
-// appended at once. With a tee, every line also goes there (UTF-8), flushed per batch.
+// The window's log view as the bridge sees it. Each line is kept as the window shows it (cut when
+// very long) and appended at once; the view repaints at most once per pass of the event loop.
+// With a tee, every line also goes there (UTF-8), flushed once per drain of the main-thread queue.
 class TLogViewAdapter final : public QObject, public ILogView {
   Q_OBJECT
 
  public:
-  TLogViewAdapter(QPlainTextEdit& AView, TQtMainThreadQueue& AQueue, std::FILE* ATee);
+  TLogViewAdapter(TLogView& AView, TQtMainThreadQueue& AQueue, std::FILE* ATee);
 
   void AppendLine(const std::u16string& ALine) override;
 
  private:
-  void Flush();
+  void FlushTee();
 
-  QPlainTextEdit& FView;
+  TLogView& FView;
   TQtMainThreadQueue& FQueue;
   std::FILE* const FTee;
-  QString FPending;  // lines not yet in the view, joined by line feeds
-  int FPendingLines = 0;
 };
 
 // The window's client-count label as the bridge sees it.

@@ -6,11 +6,11 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "FprintFPEngX.h"
+#include "LogView.h"
 #include "SelectingFPEngX.h"
 #include "SimulatedFPEngX.h"
 
@@ -52,14 +52,11 @@ void TNq::CreateControls() {
   setFont(uiFont);
   resize(kClientWidth, kClientHeight);
 
-  logLines = NewControl<QPlainTextEdit>(this, "logLines");
-  logLines->setLineWrapMode(QPlainTextEdit::NoWrap);
+  logLines = NewControl<TLogView>(this, "logLines");
   logLines->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   logLines->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  // The log only grows; an undo history would keep a second copy of it.
-  logLines->setUndoRedoEnabled(false);
   // Log lines are plain ASCII in the main: skipping text shaping where the font allows it keeps
-  // appending thousands of lines a second cheap for the main thread.
+  // painting them cheap.
   QFont logFont = logLines->font();
   logFont.setStyleStrategy(QFont::PreferNoShaping);
   logLines->setFont(logFont);
@@ -106,21 +103,26 @@ void TNq::FormCreate() {
   try {
     wss = std::make_unique<TWebSocketServerForm>(FQueue, CreateEngine());
   } catch (...) {
+    FStartUpError = std::current_exception();
     ShowCurrentException(FErrors);
     return;
   }
   wss->edPort = FOptions.InitialPort;
   wss->OnTerminate = [] { QCoreApplication::quit(); };
+  // Lent before the server starts: an error box's nested loop may show the lines of clients that
+  // connect meanwhile.
+  wss->SetMessagesLog(FLogView.get());
+  wss->SetClientsConnected(FCountView.get());
   try {
     wss->FormCreate();
   } catch (...) {
+    FStartUpError = std::current_exception();
     ShowCurrentException(FErrors);
   }
-  wss->SetMessagesLog(FLogView.get());
-  wss->SetClientsConnected(FCountView.get());
 }
 
 std::unique_ptr<TNqFPEngX> TNq::CreateEngine() {
+  if (FOptions.CreateEngine) return FOptions.CreateEngine();
   std::unique_ptr<TNqFPEngX> simulated;
   try {
     simulated = std::make_unique<TSimulatedFPEngX>(FQueue, FOptions.SensorSocketPath);

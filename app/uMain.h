@@ -2,6 +2,8 @@
 
 #include <QWidget>
 #include <cstdio>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,8 +17,8 @@ class QCloseEvent;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
+class TLogView;
 
 struct TNqOptions {
   // The bridge's own port box, read once when the bridge starts the server.
@@ -25,6 +27,8 @@ struct TNqOptions {
   std::string SensorSocketPath = DefaultSensorSocketPath();
   // When set, every log line is also written here (headless: standard output).
   std::FILE* LogTee = nullptr;
+  // Makes the engine; unset: the simulated sensor with the control socket above.
+  std::function<std::unique_ptr<TNqFPEngX>()> CreateEngine = nullptr;
 };
 
 // The main window: the bridge's log, the port with the "Change" button and the client count.
@@ -40,9 +44,11 @@ class TNq final : public QWidget {
   void btStartClick();
   // The bridge; null when it could not be created.
   TWebSocketServerForm* Bridge() const { return wss.get(); }
+  // Why the bridge could not be created or could not start its server; null when it runs.
+  std::exception_ptr StartUpError() const { return FStartUpError; }
 
   // The controls, named as their objectName.
-  QPlainTextEdit* logLines;
+  TLogView* logLines;
   QFrame* Panel2;
   QLabel* lbPort;
   QLineEdit* edPort;
@@ -66,6 +72,7 @@ class TNq final : public QWidget {
   std::unique_ptr<TLogViewAdapter> FLogView;
   std::unique_ptr<TLabelCountView> FCountView;
   bool FClosed = false;
+  std::exception_ptr FStartUpError;
   // Declared after the views it is lent, so that it goes first.
   std::unique_ptr<TWebSocketServerForm> wss;
 };

@@ -1,13 +1,18 @@
 // Load client for the WebSocket servers under bench/. One epoll thread drives every client
 // connection; each opening handshake is checked (status 101 and the Sec-WebSocket-Accept value,
 // computed here independently of the servers). It measures, per server:
-//   - handshakes per second (a window of handshakes in flight, so no listen queue overflows);
+//   - handshakes per second (a window of handshakes in flight, so no listen queue overflows), and
+//     handshakes per second of bursts: every client of a burst connects at once;
 //   - broadcast latency: from one client sending {"act":"verify","state":S} until every client
 //     holds the reply, for several client counts;
 //   - commands per second with K senders, each sending its next command when its own reply
 //     arrives; for a server with a log file, also until the log has caught up with them;
+//   - broadcast latency with a few active clients while many connections stay silent (they never
+//     send their upgrade request);
 //   - CPU per command, threads, RSS and peak RSS (from /proc/PID), and the idle cost with many
 //     upgraded clients and with many connections that never handshake.
+// Before measuring, every server may be sent a number of commands, so that a server with a log
+// is measured with a log that already holds many lines, as it is after a while in real use.
 // Servers are measured in turn, block by block, so the noise of a shared machine falls on all of
 // them alike. Prints a table with ratios to the base server and one JSON line.
 //
@@ -584,8 +589,12 @@ struct TOptions {
   // one; commands back to back are the throughput phase's business.
   double RoundGapSeconds = 0.002;
   double SilentConnectsPerSecond = 2000;
+  std::vector<int> BurstSizes{100, 1000};
+  int SilentClients = 1000;  // connections held silent while SilentActive clients are measured
+  int SilentActive = 10;
+  long PrefillCommands = 0;  // commands sent before any measurement
   std::string Base = "minimal";
-  std::string Phases = "latency,throughput,idle";
+  std::string Phases = "latency,burst,silent,throughput,idle";
   bool Runs(std::string_view APhase) const { return Phases.find(APhase) != std::string::npos; }
 };
 
@@ -608,6 +617,8 @@ struct TServer {
   long VerifyCommands = 0;  // sent so far; each one is one reply line in the log
 
   std::vector<double> HandshakeRates;
+  std::map<int, std::vector<double>> BurstRates;  // by burst size
+  std::vector<double> SilentLatencyMicros;        // with the silent connections held open
   std::map<int, std::vector<double>> LatencyMicros;
   std::map<int, int> FailedRounds;
   long WrongReplies = 0;
@@ -657,19 +668,39 @@ void RecordHandshakes(TServer& AServer, int ACount, double ASeconds, const TOpti
 }
 
 // AClients upgraded clients; client 0 sends ARounds verify commands, one after the other, and
-// each round lasts until every client holds its reply.
+// each round lasts until every client holds its reply. With ASilent, that many connections that
+// never send anything are opened first and held for the whole block; the rounds then count as
+// the silent phase's.
 void LatencyBlock(TServer& AServer, int AClients, int ARounds, const TOptions& AOptions,
-                  long& ARoundCounter) {
-  const std::string phase = "latency N=" + std::to_string(AClients);
-  TClientSet clients(AServer.Port);
+                  long& ARoundCounter, int ASilent = 0) {
+  const std::string phase =
+      ASilent > 0 ? "silent " + std::to_string(ASilent) + " + active " + std::to_string(AClients)
+                  : "latency N=" + std::to_string(AClients);
+  std::vector<double>& samples =
+      ASilent > 0 ? AServer.SilentLatencyMicros : AServer.LatencyMicros[AClients];
+  int& failedRounds = AServer.FailedRounds[ASilent > 0 ? -ASilent : AClients];
   std::string error;
+  TClientSet silent(AServer.Port);
+  if (ASilent > 0) {
+    if (!silent.Open(ASilent, false, AOptions.Window, AOptions.SilentConnectsPerSecond, 120,
+                     error)) {
+      AServer.Fail(phase, error);
+      failedRounds += ARounds;
+      return;
+    }
+    // Every silent connection has its thread (or its place in the event loop) before timing.
+    silent.PumpUntil([] { return false; }, After(0.5));
+    WaitThreadsStable(AServer.Pid, 0.5, 20);
+  }
+  TClientSet clients(AServer.Port);
   const TimePoint openStart = Clock::now();
   if (!clients.Open(AClients, true, AOptions.Window, 0, 60, error)) {
     AServer.Fail(phase, error);
-    AServer.FailedRounds[AClients] += ARounds;
+    failedRounds += ARounds;
     return;
   }
-  RecordHandshakes(AServer, AClients, SecondsBetween(openStart, Clock::now()), AOptions);
+  if (ASilent == 0)
+    RecordHandshakes(AServer, AClients, SecondsBetween(openStart, Clock::now()), AOptions);
   std::vector<uint8_t> holds(static_cast<size_t>(AClients));
   int holding = 0;
   std::string state;
@@ -694,13 +725,63 @@ void LatencyBlock(TServer& AServer, int AClients, int ARounds, const TOptions& A
         clients.ClosedByServer() > 0) {
       AServer.Fail(phase, "round " + std::to_string(round) + ": " + std::to_string(holding) +
                               " of " + std::to_string(AClients) + " clients got the reply");
-      AServer.FailedRounds[AClients] += ARounds - round;
+      failedRounds += ARounds - round;
       break;
     }
-    AServer.LatencyMicros[AClients].push_back(SecondsBetween(start, lastArrival) * 1e6);
+    samples.push_back(SecondsBetween(start, lastArrival) * 1e6);
     clients.PumpUntil([] { return false; }, After(AOptions.RoundGapSeconds));
   }
+  if (silent.ClosedByServer() > 0)
+    AServer.Fail(phase, std::to_string(silent.ClosedByServer()) + " silent connections closed");
+  AServer.ProtocolErrors += clients.ProtocolErrors + silent.ProtocolErrors;
+}
+
+// AClients connections started at once, each sending its upgrade request as soon as it is
+// connected; the rate is the count over the time until the last 101 response was checked. A
+// listen queue too short for the burst shows as connects retried after the kernel's 1 s.
+void BurstBlock(TServer& AServer, int AClients) {
+  const std::string phase = "burst N=" + std::to_string(AClients);
+  TClientSet clients(AServer.Port);
+  std::string error;
+  const TimePoint start = Clock::now();
+  if (!clients.Open(AClients, true, AClients, 0, 60, error)) {
+    AServer.Fail(phase, error);
+    return;
+  }
+  AServer.BurstRates[AClients].push_back(AClients / SecondsBetween(start, Clock::now()));
   AServer.ProtocolErrors += clients.ProtocolErrors;
+}
+
+// ACommands verify commands from ASenders clients, each sending its next when its reply arrived:
+// fills a server's log before anything is measured.
+void PrefillBlock(TServer& AServer, long ACommands, int ASenders, const TOptions& AOptions) {
+  const std::string phase = "prefill";
+  TClientSet clients(AServer.Port);
+  std::string error;
+  if (!clients.Open(ASenders, true, AOptions.Window, 0, 30, error)) {
+    AServer.Fail(phase, error);
+    return;
+  }
+  long sent = 0;
+  long replies = 0;
+  std::vector<std::string> waitingFor(static_cast<size_t>(ASenders));
+  auto sendNext = [&](int AClient) {
+    if (sent >= ACommands) return;
+    std::string& state = waitingFor[size_t(AClient)];
+    state = "p" + std::to_string(AClient) + "-" + std::to_string(sent++);
+    ++AServer.VerifyCommands;
+    clients.SendText(AClient, VerifyCommand(state));
+  };
+  clients.OnFrame = [&](int AClient, std::string_view APayload) {
+    if (StateOf(APayload) != waitingFor[size_t(AClient)]) return;
+    ++replies;
+    sendNext(AClient);
+  };
+  for (int i = 0; i < ASenders; ++i) sendNext(i);
+  if (!clients.PumpUntil([&] { return replies >= sent && sent >= ACommands; }, After(300)))
+    AServer.Fail(phase, std::to_string(replies) + " of " + std::to_string(sent) + " replies");
+  if (AServer.Log.Enabled() && !AServer.Log.WaitFor(AServer.VerifyCommands, After(300)))
+    AServer.Fail(phase, "the log did not catch up");
 }
 
 // ASenders upgraded clients, each sending its next command as soon as its own reply arrives,
@@ -865,6 +946,27 @@ std::vector<TFigure> Figures(const TOptions& AOptions) {
                          0});
     }
   }
+  for (int n : AOptions.BurstSizes)
+    figures.push_back({"handshakes/s, burst of " + std::to_string(n),
+                       "burst_handshakes_per_s_n" + std::to_string(n),
+                       [n](const TServer& s) {
+                         const auto it = s.BurstRates.find(n);
+                         return it == s.BurstRates.end() ? NAN : Median(it->second);
+                       },
+                       0});
+  const std::string silent = std::to_string(AOptions.SilentActive) + " active + " +
+                             std::to_string(AOptions.SilentClients) + " silent";
+  const std::string silentKey = "silent_latency_us_";
+  for (const auto& [name, quantile] : kQuantiles) {
+    const double q = quantile;
+    figures.push_back({"latency " + silent + " " + name + " (us)", silentKey + name,
+                       [q](const TServer& s) {
+                         return s.SilentLatencyMicros.empty()
+                                    ? NAN
+                                    : Percentile(s.SilentLatencyMicros, q);
+                       },
+                       0});
+  }
   figures.push_back({"commands/s, K=" + std::to_string(AOptions.Senders) + " (replies)",
                      "commands_per_s",
                      [](const TServer& s) {
@@ -968,7 +1070,8 @@ void Report(const std::vector<TServer>& AServers, const TOptions& AOptions) {
   for (const TServer& server : AServers) {
     for (const auto& [n, failed] : server.FailedRounds)
       if (failed > 0)
-        std::printf("%s: %d failed latency rounds at N=%d\n", server.Name.c_str(), failed, n);
+        std::printf("%s: %d failed latency rounds at %s\n", server.Name.c_str(), failed,
+                    (n > 0 ? "N=" + std::to_string(n) : std::to_string(-n) + " silent").c_str());
     if (server.WrongReplies > 0)
       std::printf("%s: %ld replies differ from the expected text\n", server.Name.c_str(),
                   server.WrongReplies);
@@ -980,6 +1083,9 @@ void Report(const std::vector<TServer>& AServers, const TOptions& AOptions) {
   json += ",\"rounds\":" + std::to_string(AOptions.Rounds);
   json += ",\"senders\":" + std::to_string(AOptions.Senders);
   json += ",\"idle_clients\":" + std::to_string(AOptions.IdleClients);
+  json += ",\"silent_clients\":" + std::to_string(AOptions.SilentClients);
+  json += ",\"silent_active\":" + std::to_string(AOptions.SilentActive);
+  json += ",\"prefill_commands\":" + std::to_string(AOptions.PrefillCommands);
   json += ",\"servers\":{";
   for (size_t i = 0; i < AServers.size(); ++i) {
     const TServer& server = AServers[i];
@@ -1037,7 +1143,11 @@ void Usage() {
                "  --idle-clients N, --idle-seconds S              (default 1000, 10 s)\n"
                "  --round-gap-ms G     pause between latency rounds (default 2)\n"
                "  --window W           handshakes in flight (default 8)\n"
-               "  --phases LIST        of latency,throughput,idle (default all)\n");
+               "  --burst-sizes 100,...  clients of each connect burst (default 100,1000)\n"
+               "  --silent-clients N, --silent-active A  A clients measured while N connections\n"
+               "                       stay silent (default 1000, 10)\n"
+               "  --prefill C          commands sent to every server before measuring (default 0)\n"
+               "  --phases LIST        of latency,burst,silent,throughput,idle (default all)\n");
 }
 
 bool ParseServer(const std::string& AText, TServer& AServer) {
@@ -1054,6 +1164,16 @@ bool ParseServer(const std::string& AText, TServer& AServer) {
   return AServer.Port > 0 && AServer.Pid > 0;
 }
 
+// The positive numbers of a comma-separated list.
+std::vector<int> Counts(const std::string& AList) {
+  std::vector<int> counts;
+  std::istringstream list(AList);
+  std::string item;
+  while (std::getline(list, item, ','))
+    if (std::atoi(item.c_str()) > 0) counts.push_back(std::atoi(item.c_str()));
+  return counts;
+}
+
 std::optional<TOptions> ParseOptions(int argc, char** argv, std::vector<TServer>& AServers) {
   TOptions options;
   for (int i = 1; i < argc; ++i) {
@@ -1063,11 +1183,7 @@ std::optional<TOptions> ParseOptions(int argc, char** argv, std::vector<TServer>
     if (arg == "--base" && hasValue) {
       options.Base = value();
     } else if (arg == "--sizes" && hasValue) {
-      options.Sizes.clear();
-      std::istringstream list(value());
-      std::string size;
-      while (std::getline(list, size, ','))
-        if (std::atoi(size.c_str()) > 0) options.Sizes.push_back(std::atoi(size.c_str()));
+      options.Sizes = Counts(value());
       if (options.Sizes.empty()) return std::nullopt;
     } else if (arg == "--rounds" && hasValue) {
       options.Rounds = std::max(1, std::atoi(value().c_str()));
@@ -1083,6 +1199,14 @@ std::optional<TOptions> ParseOptions(int argc, char** argv, std::vector<TServer>
       options.IdleClients = std::max(1, std::atoi(value().c_str()));
     } else if (arg == "--idle-seconds" && hasValue) {
       options.IdleSeconds = std::max(0.5, std::atof(value().c_str()));
+    } else if (arg == "--burst-sizes" && hasValue) {
+      options.BurstSizes = Counts(value());
+    } else if (arg == "--silent-clients" && hasValue) {
+      options.SilentClients = std::max(1, std::atoi(value().c_str()));
+    } else if (arg == "--silent-active" && hasValue) {
+      options.SilentActive = std::max(1, std::atoi(value().c_str()));
+    } else if (arg == "--prefill" && hasValue) {
+      options.PrefillCommands = std::max(0L, std::atol(value().c_str()));
     } else if (arg == "--phases" && hasValue) {
       options.Phases = value();
     } else if (arg == "--round-gap-ms" && hasValue) {
@@ -1120,8 +1244,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const TOptions& options = *parsed;
-  RaiseFileLimit(
-      std::max(options.IdleClients, *std::max_element(options.Sizes.begin(), options.Sizes.end())));
+  int largest = std::max({options.IdleClients, options.SilentClients + options.SilentActive,
+                          *std::max_element(options.Sizes.begin(), options.Sizes.end())});
+  for (int n : options.BurstSizes) largest = std::max(largest, n);
+  RaiseFileLimit(largest);
 
   std::vector<TServer*> ready;
   for (TServer& server : servers)
@@ -1139,6 +1265,12 @@ int main(int argc, char** argv) {
     }
   };
 
+  if (options.PrefillCommands > 0) {
+    eachServer(
+        [&](TServer& s) { PrefillBlock(s, options.PrefillCommands, options.Senders, options); });
+    std::fprintf(stderr, "load_client: prefill done (%ld commands each)\n",
+                 options.PrefillCommands);
+  }
   long roundCounter = 0;
   for (const int n : options.Runs("latency") ? options.Sizes : std::vector<int>{}) {
     for (int block = 0; block < options.Blocks; ++block) {
@@ -1147,6 +1279,21 @@ int main(int argc, char** argv) {
       eachServer([&](TServer& s) { LatencyBlock(s, n, rounds, options, roundCounter); });
     }
     std::fprintf(stderr, "load_client: latency N=%d done\n", n);
+  }
+  for (const int n : options.Runs("burst") ? options.BurstSizes : std::vector<int>{}) {
+    for (int block = 0; block < options.Blocks; ++block)
+      eachServer([&](TServer& s) { BurstBlock(s, n); });
+    std::fprintf(stderr, "load_client: burst N=%d done\n", n);
+  }
+  if (options.Runs("silent")) {
+    for (int block = 0; block < options.Blocks; ++block) {
+      const int rounds =
+          options.Rounds / options.Blocks + (block < options.Rounds % options.Blocks);
+      eachServer([&](TServer& s) {
+        LatencyBlock(s, options.SilentActive, rounds, options, roundCounter, options.SilentClients);
+      });
+    }
+    std::fprintf(stderr, "load_client: silent done\n");
   }
   if (options.Runs("throughput")) {
     for (int block = 0; block < options.ThroughputBlocks; ++block)

@@ -1,5 +1,6 @@
 // Micro benchmarks of the hot pieces of one command's road: JSON parse and compact text (beside
-// RapidJSON on the same documents), the handshake's SHA-1 and Base64, and frame encode and decode.
+// RapidJSON on the same documents), the handshake's SHA-1 and Base64, frame encode and decode, and
+// the reader's way through garbage.
 // The JSON documents are the "verify" command and a 4 KiB "Enrollment Finish" event with its
 // template. Ours parses UTF-16 text; RapidJSON is shown on UTF-8 text, its usual use, and on the
 // same UTF-16 text.
@@ -195,6 +196,26 @@ void FrameDecode(benchmark::State& AState) {
   AState.SetBytesProcessed(int64_t(AState.iterations()) * AState.range(0));
 }
 
+// Garbage after a refused frame: the reader moves on one byte per pass, as a connection's loop
+// does (a connected test, then one read). The time per byte must not grow with the amount
+// buffered.
+void GarbageResync(benchmark::State& AState) {
+  const TIdBytes garbage(static_cast<size_t>(AState.range(0)), 0x00);
+  TIdIOHandlerMemory handler;
+  TWebSocketIOHandlerHelper codec(handler);
+  for (auto _ : AState) {
+    AState.PauseTiming();
+    handler.Feed(garbage);
+    AState.ResumeTiming();
+    for (int64_t pass = 0; pass < AState.range(0); ++pass) {
+      handler.Connected();
+      benchmark::DoNotOptimize(codec.ReadString());
+    }
+    if (!handler.InputBufferIsEmpty()) AState.SkipWithError("garbage left over");
+  }
+  AState.SetBytesProcessed(int64_t(AState.iterations()) * AState.range(0));
+}
+
 }  // namespace
 
 BENCHMARK_CAPTURE(OursParse, Command, CommandText());
@@ -213,5 +234,6 @@ BENCHMARK(Sha1HandshakeKey);
 BENCHMARK(Base64HandshakeDigest);
 BENCHMARK(FrameEncode)->Arg(100)->Arg(64 << 10);
 BENCHMARK(FrameDecode)->Arg(100)->Arg(64 << 10);
+BENCHMARK(GarbageResync)->Arg(2 << 20)->Arg(8 << 20)->Arg(32 << 20)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

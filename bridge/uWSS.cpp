@@ -1,9 +1,57 @@
 #include "uWSS.h"
 
 #include <ctime>
+#include <exception>
+#include <vector>
 
 #include "IntegerText.h"
+#include "PortText.h"
+#include "Utf8Text.h"
 #include "WebSocketServer.h"
+
+namespace {
+
+// What a binding listens on, kept while the server is stopped so that it can listen there again.
+struct TListenAddress {
+  std::u16string IP;
+  uint16_t Port;
+  TIdIPVersion IPVersion;
+};
+
+std::vector<TListenAddress> ListenAddresses(TWebSocketServer& AServer) {
+  std::vector<TListenAddress> addresses;
+  for (int i = 0; i < AServer.Bindings().Count(); ++i) {
+    const TIdSocketHandle& binding = AServer.Bindings()[i];
+    addresses.push_back({binding.IP, binding.Port, binding.IPVersion});
+  }
+  return addresses;
+}
+
+void Listen(TWebSocketServer& AServer, const std::vector<TListenAddress>& AAddresses) {
+  AServer.Bindings().Clear();
+  for (const TListenAddress& address : AAddresses) {
+    TIdSocketHandle& binding = AServer.Bindings().Add();
+    binding.IP = address.IP;
+    binding.Port = address.Port;
+    binding.IPVersion = address.IPVersion;
+  }
+  AServer.SetActive(true);
+}
+
+// Says which program answers and where pages find it.
+std::u16string ListeningText(TWebSocketServer& AServer) {
+  std::u16string text = u"Tessiva " TESSIVA_VERSION u" listening on ";
+  const char16_t* separator = u"";
+  for (const TListenAddress& address : ListenAddresses(AServer)) {
+    const bool v6 = address.IPVersion == Id_IPv6;
+    text.append(separator).append(v6 ? u"[" : u"").append(address.IP).append(v6 ? u"]" : u"");
+    text.append(u":").append(IntToStr(address.Port));
+    separator = u", ";
+  }
+  return text;
+}
+
+}  // namespace
 
 // The window's controls as the queued procedures see them. Touched on the main thread only.
 struct TWebSocketServerForm::TOutputs {
@@ -42,11 +90,13 @@ void TWebSocketServerForm::FormCreate() {
   FServerOwner->OnConnect = [this](TIdContext* AContext) { OnWebSocketConnected(AContext); };
   FServerOwner->OnDisconnect = [this](TIdContext* AContext) { OnWebSocketDisconnected(AContext); };
   FServerOwner->SetActive(true);
+  log(u"SERVER", ListeningText(*FServerOwner));
   FPID = 1;
   fpcHandle = NqFPEngX1->CreateFPCacheDB();
 }
 
 void TWebSocketServerForm::FormClose() {
+  FClosing = true;
   // A cache that was never created (start-up failed) must not keep the server from closing.
   const int32_t cache = fpcHandle.exchange(0);
   if (cache != 0) NqFPEngX1->FreeFPCacheDB(cache);
@@ -62,12 +112,27 @@ void TWebSocketServerForm::ReleaseServer() {
 
 void TWebSocketServerForm::start(const std::u16string& port) {
   if (!FServerOwner) throw std::runtime_error("The server was not created");
-  if (FServerOwner->Active()) FServerOwner->SetActive(false);
-  FServerOwner->Bindings().Clear();
-  TIdSocketHandle& binding = FServerOwner->Bindings().Add();
-  binding.IP = u"127.0.0.1";
-  binding.Port = StrToPort(port);
-  FServerOwner->SetActive(true);
+  // A text the port box rejects must not cost the clients their connections.
+  const uint16_t newPort = StrToPort(port);
+  TWebSocketServer& server = *FServerOwner;
+  const bool wasActive = server.Active();
+  const std::vector<TListenAddress> before = ListenAddresses(server);
+  if (wasActive) server.SetActive(false);
+  try {
+    Listen(server, {{u"127.0.0.1", newPort, Id_IPv4}});
+  } catch (const std::exception& e) {
+    if (!wasActive) throw;
+    // Pages that found the bridge where it was must still find it there.
+    try {
+      Listen(server, before);
+    } catch (const std::exception& again) {
+      throw std::runtime_error(std::string(e.what()) +
+                               "\nListening again where the server listened before failed too: " +
+                               again.what());
+    }
+    throw;
+  }
+  log(u"SERVER", ListeningText(server));
 }
 
 std::u16string TWebSocketServerForm::GetNow() {

@@ -34,7 +34,9 @@ class TWebSocketServerForm {
   // Releases the cache and the server (every client disconnected), then asks the application to
   // terminate.
   void FormClose();
-  // Restarts the server on 127.0.0.1 at the given port text. Errors go to the caller.
+  // Restarts the server on 127.0.0.1 at the given port text. Errors go to the caller: a rejected
+  // text stops nothing, and when the new port cannot be bound the server listens again where it
+  // listened before.
   void start(const std::u16string& port);
 
   void log(const std::u16string& p_sender, const std::u16string& p_message);
@@ -85,12 +87,19 @@ class TWebSocketServerForm {
   void SendMessage(const std::u16string& AEvent, const std::u16string& AStatus,
                    const std::u16string& AMessage, const TMembers& AMembers);
   void ReleaseServer();
+  void ReleaseCacheOnMainThread(int32_t AHandle);
 
   IMainThreadQueue& FQueue;
   std::unique_ptr<TNqFPEngX> NqFPEngX1;
   // Shared with procedures still waiting in the main-thread queue, so that none of them touches
   // the window after the bridge has detached from it.
   std::shared_ptr<TOutputs> FOutputs;
+  // Procedures queued to the main thread reach the engine through this, weakly: it goes with the
+  // bridge, so one that runs later finds it gone.
+  const std::shared_ptr<TNqFPEngX*> FEngineForQueued =
+      std::make_shared<TNqFPEngX*>(NqFPEngX1.get());
+  // Main thread only: set at the start of closing, from when on sensor events are dropped.
+  bool FClosing = false;
 
   // The server is owned by FServerOwner; FServer is what connection threads read, and it is empty
   // from the start of closing on.

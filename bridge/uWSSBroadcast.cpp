@@ -1,3 +1,4 @@
+#include "IdWriteGroup.h"
 #include "IntegerText.h"
 #include "JsonObject.h"
 #include "WebSocketIOHandlerHelper.h"
@@ -33,15 +34,19 @@ void TWebSocketServerForm::WebSocketSendDataToClients(const std::u16string& Json
   TIdListLock<TIdContext> contexts(server->Contexts());
   std::vector<TIdContext*>& items = contexts.Items();
   log(u"CLIENT LIST", IntToStr(static_cast<int64_t>(items.size())));
+  // Every client is written to at once and waited for together: clients that stopped reading
+  // hold the list (and the main thread, for sensor events) for one write bound in all, and are
+  // then dropped, while the others get the frame without waiting behind them.
+  TIdWriteGroup writes(frame);
   const size_t count = items.size();
   for (size_t i = 0; i < count; ++i) {
     TIdTCPConnection* connection = items[i]->Connection();
     // Only upgraded connections get frames: a frame before the 101 response would corrupt the
     // client's handshake, and a plain TCP client has no use for them.
     if (connection->IOHandler()->Tag != 1) continue;
-    if (connection->Connected())
-      TWebSocketIOHandlerHelper(*connection->IOHandler()).WriteFrame(frame);
+    if (connection->Connected()) writes.Add(*connection->IOHandler());
   }
+  writes.Finish();
 }
 
 void TWebSocketServerForm::SendMessage(const std::u16string& AEvent, const std::u16string& AStatus,

@@ -14,9 +14,9 @@ TWebSocketServerForm::TMembers StateOnly(const std::u16string& AState) {
 
 void TWebSocketServerForm::OnWebSocketExecute(TIdContext* AContext) {
   TIdIOHandler& io = *AContext->Connection()->IOHandler();
-  // The end of the previous pass often took the next message in already: waiting then for more
-  // input would only delay it.
-  if (io.InputBufferIsEmpty()) io.CheckForDataOnSource(10);
+  // No short wait for input first: the read below waits for its first byte without a time limit
+  // and wakes on input, end of stream or shutdown alike, so the wait would only cost a poll and a
+  // receive per message.
   const std::u16string text = TWebSocketIOHandlerHelper(io).ReadString();
   if (text.empty()) return;
   std::unique_ptr<TJsonBaseObject> parsed;
@@ -32,18 +32,20 @@ void TWebSocketServerForm::OnWebSocketExecute(TIdContext* AContext) {
   log(socket ? socket->BoundIP : std::u16string(), json->ToString());
   // A "state" or "act" that is an object, an array or null raises here and ends this client's
   // connection.
+  // Each member is read once: reading it again gives the same text or the same error, and the
+  // six command names differ, so at most one action runs either way.
   const std::u16string state = json->GetString(u"state");
   {
-    const std::u16string stored = json->GetString(u"state");
     std::lock_guard lock(FTextLock);
-    gState = stored;
+    gState = state;
   }
-  if (json->GetString(u"act") == u"init") morvaneInitEngine(state);
-  if (json->GetString(u"act") == u"disconnect") morvaneDisconnectEngine(state);
-  if (json->GetString(u"act") == u"enroll") morvaneRegister(state);
-  if (json->GetString(u"act") == u"cancelenroll") morvaneCancelRegister(state);
-  if (json->GetString(u"act") == u"verify") morvaneVerify(state);
-  if (json->GetString(u"act") == u"identify") morvaneIdentify(state);
+  const std::u16string act = json->GetString(u"act");
+  if (act == u"init") morvaneInitEngine(state);
+  if (act == u"disconnect") morvaneDisconnectEngine(state);
+  if (act == u"enroll") morvaneRegister(state);
+  if (act == u"cancelenroll") morvaneCancelRegister(state);
+  if (act == u"verify") morvaneVerify(state);
+  if (act == u"identify") morvaneIdentify(state);
 }
 
 void TWebSocketServerForm::morvaneInitEngine(const std::u16string& state) {
@@ -52,7 +54,7 @@ void TWebSocketServerForm::morvaneInitEngine(const std::u16string& state) {
     NqFPEngX1->SetFPEngineVersion(u"10");
     // The cache it replaces is released: without that every init would leak one.
     const int32_t previous = fpcHandle.exchange(NqFPEngX1->CreateFPCacheDBEx());
-    if (previous != 0) NqFPEngX1->FreeFPCacheDB(previous);
+    if (previous != 0) ReleaseCacheOnMainThread(previous);
     log(u"fingerprint", u"Sensor: " + NqFPEngX1->SensorSN());
     status = u"success";
     message = u"Sensor connected";

@@ -2,7 +2,11 @@
 #include "JsonObject.h"
 #include "uWSS.h"
 
+// Once closing has begun the cache is gone and the clients are leaving: the handlers drop the
+// events still arriving, before they reach the engine or the log.
+
 void TWebSocketServerForm::NqFPEngX1Capture(TNqFPEngX*, bool, const OleVariant& ATemplate) {
+  if (FClosing) return;
   // Every capture is matched, whatever the engine's result.
   std::u16string event = u"Verify", status, message;
   int32_t id = 0, score = 0, processed = 0;
@@ -44,6 +48,7 @@ void TWebSocketServerForm::NqFPEngX1Capture(TNqFPEngX*, bool, const OleVariant& 
 }
 
 void TWebSocketServerForm::NqFPEngX1Enroll(TNqFPEngX*, bool ActionResult, const OleVariant&) {
+  if (FClosing) return;
   std::u16string status, message;
   if (!ActionResult) {
     status = u"fail";
@@ -82,6 +87,7 @@ void TWebSocketServerForm::NqFPEngX1Enroll(TNqFPEngX*, bool ActionResult, const 
 }
 
 void TWebSocketServerForm::NqFPEngX1FeatureInfo(TNqFPEngX*, int32_t AQuality) {
+  if (FClosing) return;
   std::u16string message;
   if (NqFPEngX1->IsRegister()) {
     const int32_t due = NqFPEngX1->EnrollIndex() - 1;
@@ -105,5 +111,13 @@ void TWebSocketServerForm::NqFPEngX1FeatureInfo(TNqFPEngX*, int32_t AQuality) {
       json.SetInt(u"step_total", NqFPEngX1->EnrollCount() - 1);
       json.SetInt(u"step_remainder", NqFPEngX1->EnrollIndex());
     }
+  });
+}
+
+// A sensor handler on the main thread may have read the replaced handle a moment ago: the cache
+// is released there, after every handler queued before.
+void TWebSocketServerForm::ReleaseCacheOnMainThread(int32_t AHandle) {
+  FQueue.Queue([engine = std::weak_ptr(FEngineForQueued), AHandle] {
+    if (const auto alive = engine.lock()) (*alive)->FreeFPCacheDB(AHandle);
   });
 }

@@ -11,5 +11,6 @@ inline void AppendJsonInteger(std::u16string& AText, int32_t AValue) {
   AppendJsonInteger(AText, static_cast<int64_t>(AValue));
 }
 // General format with at most 15 significant digits and "." as decimal separator: plain digits
-// for decimal exponents from -5 to 14, otherwise a mantissa and "e+NN"/"e-NN" (1e+20, 1.5e-07).
+// for decimal exponents from -4 to 14 (0.0001), otherwise a mantissa and "e+NN"/"e-NN" (1e+15,
+// 1e-05).
 void AppendJsonFloat(std::u16string& AText, double AValue);

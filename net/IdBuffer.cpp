@@ -15,19 +15,9 @@ void TIdBuffer::Write(const uint8_t* ABytes, int ALength) {
   if (ALength <= 0) return;
   std::lock_guard lock(FLock);
   if (ALength > std::numeric_limits<int>::max() - FSize) throw EIdTooMuchDataInBuffer();
-  if (FSize == 0) {
-    FHead = 0;
-    FBytes.assign(ABytes, ABytes + ALength);
-    FSize = ALength;
-    return;
-  }
-  if (FHead > 0) {
-    std::memmove(FBytes.data(), FBytes.data() + FHead, FSize);
-    FHead = 0;
-  }
-  const size_t needed = size_t(FSize) + size_t(ALength);
-  if (FBytes.size() < needed) FBytes.resize(needed + kGrowthFactor);
-  std::memcpy(FBytes.data() + FSize, ABytes, ALength);
+  // Appended behind the unread bytes, never moving them: the array grows geometrically, so
+  // appending costs the same per byte however much is buffered.
+  FBytes.insert(FBytes.end(), ABytes, ABytes + ALength);
   FSize += ALength;
 }
 
@@ -35,18 +25,27 @@ void TIdBuffer::RemoveLocked(int AByteCount) {
   if (AByteCount >= FSize) {
     FHead = 0;
     FSize = 0;
-    FBytes.clear();
+    // A small array is kept for the next message; a large one goes back, so one large command
+    // does not pin its memory for the life of the connection.
+    if (FBytes.capacity() > kKeptCapacity)
+      TIdBytes().swap(FBytes);
+    else
+      FBytes.clear();
     return;
   }
   FHead += AByteCount;
   FSize -= AByteCount;
-  if (FHead > kGrowthFactor) {
-    std::memmove(FBytes.data(), FBytes.data() + FHead, FSize);
-    FHead = 0;
-    if (FBytes.size() > size_t(FSize) + kGrowthFactor) {
-      FBytes.resize(size_t(FSize) + kGrowthFactor);
-      FBytes.shrink_to_fit();
-    }
+  // Compacted only once the dead space is at least as large as what is left: each move is paid
+  // for by the bytes consumed since the previous one, so consuming stays linear even when it goes
+  // one byte at a time through megabytes of input.
+  if (FHead <= kGrowthFactor || FHead < FSize) return;
+  std::memmove(FBytes.data(), FBytes.data() + FHead, FSize);
+  FBytesMoved += FSize;
+  FHead = 0;
+  FBytes.resize(FSize);
+  if (FBytes.capacity() > kKeptCapacity && FBytes.capacity() / 2 > size_t(FSize) + kGrowthFactor) {
+    FBytes.shrink_to_fit();
+    FBytesMoved += FSize;
   }
 }
 
@@ -73,10 +72,20 @@ uint8_t TIdBuffer::ExtractByte() {
   return b;
 }
 
-void TIdBuffer::ExtractTo(uint8_t* ADest, int AByteCount) {
+void TIdBuffer::Remove(int AByteCount) {
+  if (AByteCount <= 0) return;
   std::lock_guard lock(FLock);
-  std::memcpy(ADest, FBytes.data() + FHead, AByteCount);
   RemoveLocked(AByteCount);
+}
+
+size_t TIdBuffer::Capacity() const {
+  std::lock_guard lock(FLock);
+  return FBytes.capacity();
+}
+
+uint64_t TIdBuffer::BytesMoved() const {
+  std::lock_guard lock(FLock);
+  return FBytesMoved;
 }
 
 void TIdBuffer::Clear() {

@@ -10,6 +10,8 @@
 class TIdBuffer {
  public:
   static constexpr int kGrowthFactor = 2048;
+  // The largest array an empty buffer keeps for the next message.
+  static constexpr size_t kKeptCapacity = 16384;
 
   int Size() const;
   // Appends ALength bytes; raises EIdTooMuchDataInBuffer past 2147483647 bytes.
@@ -21,15 +23,22 @@ class TIdBuffer {
   void ExtractToBytes(TIdBytes& VBytes, int AByteCount = -1, bool AAppend = true, int AIndex = -1);
   // Removes and returns the first byte; the buffer must not be empty.
   uint8_t ExtractByte();
-  // Removes and copies the first AByteCount bytes to ADest; the buffer must hold that many.
-  void ExtractTo(uint8_t* ADest, int AByteCount);
+  // Drops the first AByteCount bytes (all of them when there are fewer).
+  void Remove(int AByteCount);
   void Clear();
+  // The bytes the array holds room for, read or not.
+  size_t Capacity() const;
+  // Every byte housekeeping has moved inside the array so far: what keeping the array compact
+  // has cost.
+  uint64_t BytesMoved() const;
 
  private:
   void RemoveLocked(int AByteCount);
 
   mutable std::mutex FLock;
+  // Unread bytes are FBytes[FHead, FHead + FSize), and FBytes ends where they end.
   TIdBytes FBytes;
   int FHead = 0;
   int FSize = 0;
+  uint64_t FBytesMoved = 0;
 };

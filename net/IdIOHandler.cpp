@@ -1,5 +1,9 @@
 #include "IdIOHandler.h"
 
+#include <algorithm>
+#include <chrono>
+
+#include "IdDeadline.h"
 #include "IdException.h"
 
 namespace {
@@ -85,6 +89,10 @@ bool TIdIOHandler::Connected() {
   const std::thread::id reader = FReaderThread;
   if (reader != std::thread::id() && reader != std::this_thread::get_id())
     return ConnectedWithoutReceiving();
+  // Unread bytes make the answer true whatever the socket holds; receiving now would only pile
+  // up input faster than a slow reader takes it, and cost a system call per pass. The end of the
+  // stream is noticed once the buffer has been read.
+  if (!InputBufferIsEmpty()) return true;
   try {
     ReadFromSource(false, 0, false);
   } catch (const EIdSocketError& e) {
@@ -134,10 +142,13 @@ void TIdIOHandler::ReadBytes(TIdBytes& VBuffer, int AByteCount, bool AAppend) {
   FInputBuffer.ExtractToBytes(VBuffer, AByteCount, AAppend);
 }
 
-void TIdIOHandler::ReadInto(uint8_t* ADest, int AByteCount) {
-  if (AByteCount <= 0) return;
-  EnsureInputBytes(AByteCount);
-  FInputBuffer.ExtractTo(ADest, AByteCount);
+void TIdIOHandler::Skip(int AByteCount) {
+  while (AByteCount > 0) {
+    EnsureInputBytes(1);
+    const int taken = std::min(AByteCount, FInputBuffer.Size());
+    FInputBuffer.Remove(taken);
+    AByteCount -= taken;
+  }
 }
 
 void TIdIOHandler::Write(const TIdBytes& ABuffer, int ALength, int AOffset) {
@@ -151,20 +162,34 @@ void TIdIOHandler::Write(const uint8_t* ABuffer, int ALength) {
   if (ALength < 1) return;
   std::lock_guard lock(FWriteLock);
   CheckForDisconnect(true, true);
+  // One bound for the whole array, not one per wait: a peer that takes a few bytes now and then
+  // must not hold the writer for ever.
+  const int timeout = WriteTimeout;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
   int position = 0;
   while (position < ALength) {
-    int sent;
-    try {
-      sent = SourceSend(ABuffer + position, ALength - position, WriteTimeout);
-    } catch (const EIdSocketError& e) {
-      // A peer that took nothing for the whole timeout is dropped, so its own thread ends too.
-      if (e.LastError() == Id_WSAETIMEDOUT) Close();
-      throw;
+    const int wait = timeout < 0 ? -1 : MillisecondsUntil(deadline);
+    const int sent = SourceSend(ABuffer + position, ALength - position, wait);
+    if (sent < 0) {
+      // Dropped, so that its own thread ends too.
+      Close();
+      RaiseSocketError(Id_WSAETIMEDOUT);
     }
     if (sent == 0) FClosedGracefully = true;
     CheckForDisconnect(true, false);
     position += sent;
   }
+}
+
+int TIdIOHandler::WriteNow(const uint8_t* ABuffer, int ALength) {
+  if (ALength < 1) return 0;
+  std::lock_guard lock(FWriteLock);
+  CheckForDisconnect(true, true);
+  const int sent = SourceSend(ABuffer, ALength, 0);
+  if (sent < 0) return 0;
+  if (sent == 0) FClosedGracefully = true;
+  CheckForDisconnect(true, false);
+  return sent;
 }
 
 void TIdIOHandler::Write(std::u16string_view AOut, const IIdTextEncoding* AByteEncoding) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -11,8 +13,8 @@
 
 // A connection's buffered reader and unbuffered writer. All reading and writing logic lives here;
 // the transport underneath is reached through the small Source* interface, implemented over a
-// socket by TIdIOHandlerStack and over memory by TIdIOHandlerMemory (which tests and fuzzers use
-// to feed exact bytes and to make the n-th transport call fail).
+// socket by TIdIOHandlerStack and, for tests and fuzzers, over memory by TIdIOHandlerMemory
+// (tests/support), which feeds exact bytes and makes the n-th transport call fail.
 //
 // Threads: the connection's own thread reads; other threads may call Connected and Write at the
 // same time (the broadcast). On another thread Connected never receives: bytes it took into the
@@ -41,11 +43,17 @@ class TIdIOHandler {
 
   uint8_t ReadByte();
   void ReadBytes(TIdBytes& VBuffer, int AByteCount, bool AAppend = true);
-  // Waits until AByteCount bytes are buffered, then moves them to ADest (no allocation).
-  void ReadInto(uint8_t* ADest, int AByteCount);
+  // Reads and drops AByteCount bytes as they arrive, never holding more of them than one
+  // receive brings; raises like ReadBytes when the connection ends first.
+  void Skip(int AByteCount);
 
   void Write(const TIdBytes& ABuffer, int ALength = -1, int AOffset = 0);
+  // Sends the whole range within WriteTimeout in all; a peer that has not taken it by then is
+  // dropped (the connection is closed) and 10060 is raised.
   void Write(const uint8_t* ABuffer, int ALength);
+  // Sends what the transport takes at once, without waiting: the count sent, 0 when there is no
+  // room. A caller that sends one array in several calls holds LockWrites around them all.
+  int WriteNow(const uint8_t* ABuffer, int ALength);
   void Write(std::u16string_view AOut, const IIdTextEncoding* AByteEncoding = nullptr);
   // Holds back every other thread's writes for the guard's life; the holder may write. Lets a
   // caller change state and write as one step (the WebSocket upgrade marks the connection
@@ -64,15 +72,20 @@ class TIdIOHandler {
   int ReadTimeout = -1;
   int RecvBufferSize = 32768;
   int SendBufferSize = 32768;
-  // Longest wait for the peer to take written data before the write fails and the connection is
-  // closed; -1 means no limit.
-  std::atomic<int> WriteTimeout{5000};
+  // Longest time one write may take before the peer counts as stalled, the write fails and the
+  // connection is closed; -1 means no limit.
+  static constexpr int kDefaultWriteTimeout = 5000;
+  std::atomic<int> WriteTimeout{kDefaultWriteTimeout};
+  // Since when a write group has found this connection unable to take a whole array at once;
+  // none while it keeps up. A peer that falls behind is given one WriteTimeout in all, not one
+  // per broadcast. Read and written only under LockWrites.
+  std::optional<std::chrono::steady_clock::time_point> BehindSince;
   const IIdTextEncoding* DefStringEncoding = &IdTextEncodingDefault();
 
  protected:
   // The transport. SourceReceive never waits: count, 0 at end-of-stream, -1 when nothing is
   // there; it throws EIdClosedSocket when the transport is gone. SourceSend sends part of the
-  // range, waiting at most ATimeout for room.
+  // range, waiting at most ATimeout for room (0: not at all), and returns -1 when there was none.
   virtual bool SourceAllocated() = 0;
   virtual bool SourceReadable(int AMSec) = 0;
   virtual int SourceReceive(uint8_t* ABuffer, int ALength) = 0;

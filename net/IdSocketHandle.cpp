@@ -7,9 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <list>
 
 #include "IdException.h"
 #include "IdTextEncoding.h"
@@ -142,7 +144,10 @@ void TIdSocketHandle::Bind() {
 void TIdSocketHandle::Listen(int AQueueCount) {
   TSocketUse use(*this);
   if (use.Fd() < 0) RaiseSocketError(10038);
-  if (::listen(use.Fd(), AQueueCount) != 0) RaiseLastSocketError();
+  // A full queue refuses a connect at once on Windows, while Linux drops the SYN and the client
+  // retries only after a second, then three: a burst of page loads beyond 15 would stall. The
+  // queue is therefore as long as the system allows, whatever count is asked for.
+  if (::listen(use.Fd(), std::max(AQueueCount, SOMAXCONN)) != 0) RaiseLastSocketError();
 }
 
 void TIdSocketHandle::Reset() {
@@ -214,9 +219,25 @@ int TIdSocketHandle::Send(const uint8_t* ABuffer, int ALength, int ATimeoutMSec)
     // keeps locked) for ever.
     pollfd entry{use.Fd(), POLLOUT, 0};
     const int rc = ::poll(&entry, 1, ATimeoutMSec < 0 ? -1 : ATimeoutMSec);
-    if (rc == 0) RaiseSocketError(Id_WSAETIMEDOUT);
+    if (rc == 0) return -1;
     if (rc < 0 && errno != EINTR) RaiseLastSocketError();
   }
+}
+
+void TIdSocketHandle::WaitForRoom(std::span<TIdSocketHandle* const> ASockets, int AMSec) {
+  // Every descriptor is held for the wait, so none can be released and handed out again while it
+  // is polled.
+  std::list<TSocketUse> uses;
+  std::vector<pollfd> entries;
+  for (TIdSocketHandle* socket : ASockets) {
+    const TSocketUse& use = uses.emplace_back(*socket);
+    // A closed socket needs no wait: the next send on it reports the close.
+    if (use.Fd() < 0) return;
+    entries.push_back({use.Fd(), POLLOUT, 0});
+  }
+  if (entries.empty()) return;
+  // A failed or interrupted poll just ends the wait early: the sends that follow report any fault.
+  ::poll(entries.data(), entries.size(), AMSec < 0 ? -1 : AMSec);
 }
 
 void TIdSocketHandle::CloseSocket() {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,11 @@ class TIdSocketHandle {
   // Receives without waiting: the count, 0 at end-of-stream, -1 when nothing is there.
   int Receive(uint8_t* ABuffer, int ALength);
   // Sends part of the range and returns the count sent; waits at most ATimeoutMSec for the peer to
-  // take data (-1: no limit) and then fails with 10060.
+  // take data (-1: no limit, 0: no wait) and returns -1 when it took nothing in that time.
   int Send(const uint8_t* ABuffer, int ALength, int ATimeoutMSec);
+  // Waits until at least one of ASockets can take more data (or has failed or been closed), at
+  // most AMSec (-1: no limit).
+  static void WaitForRoom(std::span<TIdSocketHandle* const> ASockets, int AMSec);
   void CloseSocket();
   void SetUseNagle(bool AValue);
 

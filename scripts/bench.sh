@@ -20,13 +20,24 @@ beast_port=19092
 if [[ "${1:-}" != --measure ]]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DTESSIVA_BENCH=ON -DTESSIVA_WITH_QT=ON >/dev/null
-  cmake --build "$build" --target load_client ref_minimal_server ref_beast_server micro_bench
+  cmake --build "$build" --target load_client ref_minimal_server ref_beast_server micro_bench \
+    broadcast_stall
   # The product is measured when it builds; the references alone still give their figures.
   product=with-product
   if ! cmake --build "$build" --target tessiva; then
     echo "bench: the product does not build; measuring the references only" >&2
     product=without-product
   fi
+  # ---- fingerprint accuracy and speed: the image-reader engine against libfprint's matcher ---
+  # Generated fingers pressed on libfprint's virtual image reader (a Unix socket of the
+  # benchmark's own): needs no network, so it runs here, before the servers. About 10 minutes
+  # at full size (100 fingers x 8 presses); BENCH_QUICK=1 only shows that it works.
+  cmake --build "$build" --target fingerprint_accuracy
+  accuracy_args=()
+  [[ ${BENCH_QUICK:-0} == 1 ]] && accuracy_args=(--fingers 8 --impressions 7)
+  echo "=== fingerprint accuracy and speed (progress on stderr) ==="
+  timeout 1800 "$build/bench/fingerprint_accuracy" "${accuracy_args[@]}"
+
   if [[ $(id -u) -eq 0 ]] && command -v ip >/dev/null && unshare --net true 2>/dev/null; then
     exec unshare --net "$0" --measure namespace "$product"
   fi
@@ -78,6 +89,9 @@ micro_args=(--benchmark_out="$work/micro.json" --benchmark_out_format=json)
 [[ $quick == 1 ]] && micro_args+=(--benchmark_min_time=0.05)
 timeout 600 "$MICRO_BENCH" "${micro_args[@]}"
 
+echo "=== main-thread freeze while 5 clients that stopped reading are dropped ==="
+timeout 300 "$BROADCAST_STALL" 5
+
 echo "=== servers (loopback: $network) ==="
 servers=()
 start_server() {  # name port log-for-load-client command...
@@ -102,11 +116,17 @@ fi
 start_server minimal "$minimal_port" "" "$REF_MINIMAL" "$minimal_port"
 start_server beast "$beast_port" "" "$REF_BEAST" "$beast_port"
 
-load_args=()
+# Every server first takes enough commands that the product's log holds many lines, as it does
+# after a while in use: a fresh log flatters the product, whose log costs grow with what it holds.
+# The phases then run in the order a user measuring by hand takes them.
+load_args=(--prefill 20000)
 if [[ $quick == 1 ]]; then
-  load_args=(--sizes 1,10,100 --rounds 40 --blocks 2 --throughput-seconds 1 --throughput-blocks 1
+  load_args=(--prefill 500 --sizes 1,10,100 --rounds 40 --blocks 2 --burst-sizes 100
+             --silent-clients 200 --throughput-seconds 1 --throughput-blocks 1
              --idle-clients 200 --idle-seconds 2)
 fi
+# Wall-clock figures on a loaded machine are noise; the load is printed with the table.
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 echo "=== load (one block per server in turn; progress on stderr) ==="
 load_status=0
 timeout 900 "$LOAD_CLIENT" "${load_args[@]}" "${servers[@]}" | tee "$work/load.out" || load_status=$?
@@ -118,8 +138,10 @@ for name in product minimal beast; do
   fi
 done
 
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
 echo "=== goals ==="
-python3 - "$work/micro.json" "$work/load.out" <<'PY'
+python3 - "$work/micro.json" "$work/load.out" "$load_before" "$load_after" "$(nproc)" <<'PY'
 import json, sys
 
 micro_doc = json.load(open(sys.argv[1]))
@@ -164,10 +186,47 @@ if product and minimal:
     print(f"  (RSS the clients added, without the process's own base: product/minimal {fmt(r, 'x')})")
 else:
     print("product or minimal reference not measured: no server goals")
+# The issue's table: the product, the floor (minimal) and the event loop (beast) of this run.
+beast = servers.get("beast")
+def at(server, key):
+    return None if not server else server.get(key)
+def show(value, decimals=0):
+    return "-" if value is None else f"{value:,.{decimals}f}"
+rows = []
+for n in (1, 10, 100, 1000):
+    rows.append((f"broadcast round p50, N={n} client{'s' if n > 1 else ''} (us)",
+                 f"latency_us_n{n}_p50", f"latency_us_n{n}_p50",
+                 {1: 1.3, 10: 1.0, 100: 0.95, 1000: 0.95}[n], True, 0))
+rows.append(("commands/s, 10 senders (log carried)", "commands_per_s_logged", "commands_per_s", 1.0,
+             False, 0))
+rows.append(("server CPU per command (us)", "cpu_us_per_command", "cpu_us_per_command", 1.1, True, 1))
+for n in (100, 1000):
+    rows.append((f"handshakes/s, {n} clients connecting at once", f"burst_handshakes_per_s_n{n}",
+                 f"burst_handshakes_per_s_n{n}", 0.8, False, 0))
+rows.append((f"p99, {load.get('silent_active', 10)} active + {load.get('silent_clients', 1000)} "
+             "silent connections (us)", "silent_latency_us_p99", "silent_latency_us_p99", 1.2,
+             True, 0))
+print(f"\n{'figure':<52} {'Tessiva':>16} {'floor':>10} {'event loop':>16} {'goal':>8}  verdict")
+for text, key, ref_key, limit, below, decimals in rows:
+    p, m, b = at(product, key), at(minimal, ref_key), at(beast, ref_key)
+    rp, rb = ratio(p, m), ratio(b, m)
+    cell_p = "-" if p is None else f"{show(p, decimals)} ({fmt(rp, 'x')})"
+    cell_b = "-" if b is None else f"{show(b, decimals)} ({fmt(rb, 'x')})"
+    sign = "<=" if below else ">="
+    met = None if rp is None else (rp <= limit if below else rp >= limit)
+    goals["table_" + key] = {"value": None if rp is None else round(rp, 3), "limit": limit, "met": met}
+    print(f"{text:<52} {cell_p:>16} {show(m, decimals):>10} {cell_b:>16} {sign + str(limit) + 'x':>8}  "
+          f"{ {True: 'met', False: 'MISSED', None: 'not measured'}[met] }")
+load_before, load_after, cores = sys.argv[3], sys.argv[4], int(sys.argv[5])
+print(f"load average before {load_before}, after {load_after} ({cores} cores); "
+      f"product log prefilled with {load.get('prefill_commands', 0)} commands")
+if max(float(load_before.split()[0]), float(load_after.split()[0])) > cores / 2:
+    print("bench: the machine was busy during the run: wall-clock figures are noisy, rerun when idle")
+
 r = ratio(micro.get("OursParse/Command"), micro.get("RapidParseUtf8/Command"))
 goal("json_parse", "JSON Parse of a command <= 1.5x RapidJSON", r, 1.5, True, fmt(r, "x"))
 
-summary = {"bench": "tessiva", "load": load, "micro_ns": {k: round(v, 1) for k, v in micro.items()},
+summary = {"bench": "tessiva", "load": load, "load_average": [load_before, load_after], "micro_ns": {k: round(v, 1) for k, v in micro.items()},
            "goals": goals}
 print(json.dumps(summary, separators=(",", ":")))
 PY

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and `make run` need, when any is missing.
-# Usage: scripts/install-deps.sh [build|test|bench|browser]...
+# Usage: scripts/install-deps.sh [build|test|bench|browser|package]...
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-          qt6-base-dev libgl-dev python3 python3-websockets locales)
+          qt6-base-dev libgl-dev zlib1g-dev pkg-config libfprint-2-dev libglib2.0-dev python3
+          python3-websockets locales)
 for what in "$@"; do
   case "$what" in
     build|test) ;;
     bench) packages+=(libbenchmark-dev rapidjson-dev libboost-dev linux-perf valgrind) ;;
     browser) packages+=(chromium nodejs npm) ;;
+    # Building and checking the Debian package; libfprint's hwdb lists the readers for the udev rule.
+    package) packages+=(dpkg-dev file fakeroot lintian desktop-file-utils appstream libfprint-2-2) ;;
     *) echo "install-deps: unknown group '$what'" >&2; exit 2 ;;
   esac
 done

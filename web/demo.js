@@ -70,11 +70,28 @@ function updateBridgeButton() {
   $('bridge-connect').textContent = active && sameUrl ? 'Disconnect' : 'Connect';
 }
 
+// What the card showed belongs to the bridge it came from: after switching bridges, and after a
+// reconnection (the bridge may have restarted), the sensor's state is unknown until a reply.
+let sensorUnknown = false;
+
+function forgetSensor(note) {
+  sensorUnknown = true;
+  setBadge($('sensor-status'), 'Unknown', 'neutral');
+  for (const fact of ['sensor-sn', 'sensor-count', 'sensor-mode']) $(fact).textContent = '—';
+  $('sensor-message').textContent = note;
+}
+
 function connectTo(url) {
   client?.close();
   client = new TessivaClient({ url });
+  forgetSensor(`The sensor state is unknown until the bridge at ${url} replies.`);
+  let opened = false;
   client.on('statechange', (change) => showConnection(change.state, change));
-  client.on('open', () => addLogNote(`Connected to ${url}`));
+  client.on('open', () => {
+    addLogNote(`Connected to ${url}`);
+    if (opened) forgetSensor('Reconnected: the sensor state is unknown until the bridge replies.');
+    opened = true;
+  });
   client.on('close', () => addLogNote('Connection closed'));
   client.on('sent', (command) => addLogEntry('out', command.act, 'sent', command));
   client.on('message', onMessage);
@@ -136,6 +153,15 @@ function onMessage(message) {
   $('sensor-sn').textContent = message.sensor_SN || '—';
   $('sensor-count').textContent = String(message.sensor_count ?? '—');
   $('sensor-mode').textContent = MODE_NAMES[message.mode] ?? message.mode ?? '—';
+  if (sensorUnknown) {
+    // A reply to "init" or "disconnect" says more, right after this.
+    sensorUnknown = false;
+    const attached = message.sensor_count > 0;
+    setBadge($('sensor-status'), attached ? 'Attached' : 'No sensor', attached ? 'ok' : 'bad');
+    $('sensor-message').textContent = attached
+      ? 'The bridge reports the sensor attached. Initialize it to start.'
+      : 'The bridge reports no sensor attached.';
+  }
   const endsEnrollment = message.event === SENSOR_EVENTS.ENROLLMENT || message.event === 'Enrollment Cancel';
   if (enrolling && message.mode !== 'enroll' && !endsEnrollment) {
     stopEnrollment('Stopped', 'neutral', 'The enrollment stopped when the sensor changed mode.');
@@ -250,10 +276,15 @@ function onScan(scan) {
     if (!enrolling) setBadge($('enroll-status'), 'Enrolling', 'accent');
     enrolling = true;
     pressTotal = scan.step_total + 1;
-    showProgress(scan.step_current, scan.step_total + 1, 'accent');
-    const due = scan.step_remainder - 1;
-    $('enroll-step').textContent =
-      due > 0 ? `Press the finger again (${due} more).` : 'Last press taken, finishing…';
+    // The report names the press it tried for; the sensor counts only a good one.
+    const counted = wording.tone === 'ok';
+    showProgress(counted ? scan.step_current : scan.step_current - 1, pressTotal, 'accent');
+    const due = counted ? scan.step_remainder - 1 : scan.step_remainder;
+    $('enroll-step').textContent = !counted
+      ? `That press was not counted: press the finger again (${due} more).`
+      : due > 0
+        ? `Press the finger again (${due} more).`
+        : 'Last press taken, finishing…';
   }
 }
 
@@ -318,21 +349,33 @@ function cell(className, text) {
   return span;
 }
 
+// A row shows its message on one line; clicking it (or Enter, Space) shows the whole JSON.
 function addLogEntry(direction, name, status, body) {
   const item = document.createElement('li');
   item.dataset.direction = direction;
   const statusCell = cell('log-status', status || '—');
   statusCell.dataset.tone = status === 'success' ? 'ok' : status === 'fail' ? 'bad' : 'neutral';
+  const json = cell('log-json', JSON.stringify(body));
   item.append(
     cell('log-time', clock()),
     cell('log-direction', direction === 'out' ? '→' : '←'),
     cell('log-event', name),
     statusCell,
-    cell('log-json', JSON.stringify(body)),
+    json,
   );
-  item.title = direction === 'out' ? 'Sent to the bridge' : 'Received from the bridge';
-  item.addEventListener('click', () => {
-    item.dataset.expanded = String(item.dataset.expanded !== 'true');
+  item.title = `${direction === 'out' ? 'Sent to' : 'Received from'} the bridge; click for the whole message`;
+  item.tabIndex = 0;
+  item.setAttribute('aria-expanded', 'false');
+  const toggle = () => {
+    const expanded = item.getAttribute('aria-expanded') !== 'true';
+    item.setAttribute('aria-expanded', String(expanded));
+    json.textContent = expanded ? JSON.stringify(body, null, 2) : JSON.stringify(body);
+  };
+  item.addEventListener('click', toggle);
+  item.addEventListener('keydown', (event) => {
+    if (event.key !== 'Enter' && event.key !== ' ') return;
+    event.preventDefault();
+    toggle();
   });
   $('log').prepend(item);
   trimLog();

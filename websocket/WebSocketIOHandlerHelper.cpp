@@ -10,6 +10,7 @@ constexpr uint8_t kMaskedLength16 = 0xFE;
 constexpr uint8_t kMaskedLength64 = 0xFF;
 constexpr int kMaskBit = 0x80;
 constexpr size_t kMaxHeaderSize = 10;
+constexpr int64_t kMaxMessageSize = 1 << 20;
 
 // Every frame is assembled behind kMaxHeaderSize spare bytes, so the header can be put in front
 // of a payload of any length and the whole frame leaves in one Write call. Returns where the
@@ -68,6 +69,13 @@ TIdBytes TWebSocketIOHandlerHelper::ReadBytes() {
     // A length past what an array holds leaves the payload unread; its bytes then count as the
     // start of new frames.
     if (length < 1 || length > std::numeric_limits<int32_t>::max()) return {};
+    // No command comes near this size: a larger message is refused without being held, so one
+    // client cannot make the bridge buffer gigabytes. Its payload is dropped as it arrives, and
+    // the next frame is read as usual.
+    if (length > kMaxMessageSize) {
+      FIOHandler.Skip(static_cast<int>(length));
+      return {};
+    }
     // The handler's buffer grows only as bytes arrive; the array is made once they are all there,
     // so an announced length alone costs no memory.
     TIdBytes payload;
@@ -119,12 +127,4 @@ TIdBytes TWebSocketIOHandlerHelper::TextFrame(std::u16string_view AStr) {
   if (start < 0) return {};
   frame.erase(frame.begin(), frame.begin() + start);
   return frame;
-}
-
-void TWebSocketIOHandlerHelper::WriteFrame(const TIdBytes& AFrame) {
-  try {
-    FIOHandler.Write(AFrame);
-  } catch (...) {
-    // A failed write is the connection loop's to notice.
-  }
 }

@@ -9,7 +9,7 @@
 // frames from the client, unmasked frames to it. Nothing else is understood: a frame that does not
 // start with 0x81 (binary, continuation, close, ping, pong, RSV bits set) is consumed one byte per
 // read, no close frame or pong is ever sent, and no operation raises. An empty result means that
-// no message was read.
+// no message was read. A message above 1 MiB is refused too: its payload is read and dropped.
 //
 // Keeps no state of its own: the stream position is the I/O handler's input buffer. Reads belong
 // to the connection's own thread; writes may come from any thread, each frame in one Write call.
@@ -26,9 +26,8 @@ class TWebSocketIOHandlerHelper {
   void WriteString(std::u16string_view AStr);
 
   // The whole frame WriteString would send, for writing one text to many connections: the text
-  // is encoded and framed once, then WriteFrame sends the same bytes on each connection.
+  // is encoded and framed once, and the same bytes go to each connection.
   static TIdBytes TextFrame(std::u16string_view AStr);
-  void WriteFrame(const TIdBytes& AFrame);
 
  private:
   TIdIOHandler& FIOHandler;

@@ -25,7 +25,7 @@ enum class TTouchOutcome {
   EnrollPressNotCounted,  // OnFeatureInfo raised; poor or suspicious image
   EnrollFinished,         // last press: OnEnroll(true, template) raised
   EnrollFailed,           // a different finger than the first press: OnEnroll(false, "")
-  Superseded,             // the engine's mode changed, or the engine ended, during the touch
+  Superseded,             // mode changed, engine ended or another press came during the touch
 };
 
 struct TTouchResult {

@@ -1,23 +1,45 @@
-// tessiva-sensor: sends one command to the simulated sensor of a running Tessiva and prints
-// the answer. Exit status: 0 "ok", 1 "error", 2 no answer (not running, bad socket, usage).
+// tessiva-sensor: sends one command to the simulated sensor of a running Tessiva, or presses an
+// image on its virtual image reader, and prints the answer. Exit status: 0 "ok", 1 "error", 2 no
+// answer (not running, bad socket, usage).
 
 #include <chrono>
 #include <iostream>
+#include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "SensorControlClient.h"
 #include "SensorSocketPath.h"
+#include "VirtualImageDevice.h"
+#include "VirtualPressCommand.h"
 
 namespace {
 
 // Longer than the engine's own wait for the main thread, so its answer arrives first.
 constexpr std::chrono::seconds kAnswerTimeout{20};
 
+void PrintUsage(std::ostream& AOut) {
+  AOut << "usage: tessiva-sensor [--socket PATH] COMMAND [ARGS...]\n"
+          "       tessiva-sensor --help | --version\n"
+          "Presses fingers on the simulated sensor of a running Tessiva and prints its answer.\n"
+          "commands: touch FINGER [QUALITY] [suspicious]  (QUALITY 0..100, default 80, below 50 "
+          "poor)\n"
+          "          unplug | plug | status | help\n"
+          "virtual image reader (make run SENSOR=virtual):\n"
+          "          press FILE  (PGM or PNG, 500 dpi, ridges dark)\n"
+          "          press-synthetic FINGER [IMPRESSION]  (a generated finger, impression 1)\n"
+          "example:  tessiva-sensor touch 3 72\n"
+          "socket:   "
+       << DefaultSensorSocketPath()
+       << " unless --socket is given;\n"
+          "          the virtual reader's: "
+       << DefaultVirtualImageSocketPath() << " (FP_VIRTUAL_IMAGE)\n"
+          "exit status: 0 ok, 1 error answer, 2 no answer (Tessiva not running) or bad usage\n";
+}
+
 int Usage() {
-  std::cerr << "usage: tessiva-sensor [--socket PATH] COMMAND [ARGS...]\n"
-               "commands: touch FINGER [QUALITY] [suspicious] | unplug | plug | status | help\n"
-               "example:  tessiva-sensor touch 3 72\n";
+  PrintUsage(std::cerr);
   return 2;
 }
 
@@ -32,6 +54,17 @@ int main(int argc, char** argv) {
     first += 2;
   }
   if (first >= argc) return Usage();
+  // Answered here, without a running bridge.
+  if (const std::string_view verb = argv[first]; verb == "--version") {
+    std::cout << "tessiva-sensor " TESSIVA_VERSION "\n";
+    return 0;
+  } else if (verb == "--help" || verb == "-h" || verb == "help") {
+    PrintUsage(std::cout);
+    return 0;
+  }
+  const std::vector<std::string_view> words(argv + first, argv + argc);
+  if (const auto status = RunVirtualPressCommand(words)) return *status;
+
   std::string command;
   for (int i = first; i < argc; ++i) {
     const std::string_view word = argv[i];

@@ -5,7 +5,7 @@
 #include "FprintReader.h"
 #include "GLibLoopThread.h"
 #include "EnrollmentMerge.h"
-#include "MinutiaeMatcher.h"
+#include "ReaderScore.h"
 
 namespace {
 
@@ -170,7 +170,7 @@ bool TFprintFPEngX::VerFingerFromStr(std::u16string& regTemplateStr,
   ARegFeatureChanged = false;
   const auto enrolled = DecodeMinutiaeTemplate(regTemplateStr);
   const auto probe = DecodeMinutiaeTemplate(verTemplateStr);
-  return enrolled && probe && CompareMinutiae(*enrolled, *probe) >= kOneToOneThreshold;
+  return enrolled && probe && ReaderScore(*enrolled, *probe) >= kOneToOneThreshold;
 }
 
 int32_t TFprintFPEngX::IdentificationInFPCacheDB(int32_t fpcHandle, const OleVariant& pVerTemplate,
@@ -296,7 +296,7 @@ void TFprintFPEngX::ProcessPress(const TAnalysedPress& APress, TEngineLifeGate& 
 TFprintFPEngX::TPendingEvent TFprintFPEngX::AdvanceEnrolment(const TAnalysedPress& APress) {
   if (APress.QualityClass != kQualityClassGood || !APress.Template) return {};
   if (!FEnrolmentPresses.empty() &&
-      CompareMinutiae(FEnrolmentPresses.front(), *APress.Template) < kOneToOneThreshold) {
+      ReaderScore(FEnrolmentPresses.front(), *APress.Template) < kOneToOneThreshold) {
     EndEnrolment();
     return {TEventKind::Enroll, false, OleVariant()};
   }

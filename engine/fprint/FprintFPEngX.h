@@ -113,7 +113,7 @@ class TFprintFPEngX final : public TNqFPEngX {
   int FFormat = 9;
   std::u16string FSensorSN;
   std::u16string FLastError;
-  TFingerprintCacheSet<TMinutiaeTemplate, TMinutiaeTemplateCodec> FCaches;
+  TFingerprintCacheSet<TPreparedTemplate, TMinutiaeTemplateCodec> FCaches;
 
   // Loop thread only.
   std::shared_ptr<TFprintReader> FReader;

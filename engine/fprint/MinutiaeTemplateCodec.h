@@ -3,16 +3,21 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <utility>
 
-#include "MinutiaeMatcher.h"
 #include "MinutiaeTemplate.h"
+#include "PreparedTemplate.h"
+#include "ReaderScore.h"
 
-// How the 1:N caches read and compare the reader engine's templates.
+// How the 1:N caches read and compare the reader engine's templates: prepared once when added,
+// so that identifying compares cheaply.
 struct TMinutiaeTemplateCodec {
-  static std::optional<TMinutiaeTemplate> Decode(std::u16string_view AText) {
-    return DecodeMinutiaeTemplate(AText);
+  static std::optional<TPreparedTemplate> Decode(std::u16string_view AText) {
+    auto decoded = DecodeMinutiaeTemplate(AText);
+    if (!decoded) return std::nullopt;
+    return TPreparedTemplate(std::move(*decoded));
   }
-  static int32_t Score(const TMinutiaeTemplate& AEnrolled, const TMinutiaeTemplate& AProbe) {
-    return CompareMinutiae(AEnrolled, AProbe);
+  static int32_t Score(const TPreparedTemplate& AEnrolled, const TPreparedTemplate& AProbe) {
+    return ReaderScore(AEnrolled, AProbe);
   }
 };

@@ -27,15 +27,6 @@ TTemplateFormat RequireFormat(const std::u16string& AVersion) {
   return *format;
 }
 
-template <class THandler>
-void RunHandler(std::exception_ptr& AHandlerError, THandler&& AHandler) {
-  try {
-    AHandler();
-  } catch (...) {
-    if (!AHandlerError) AHandlerError = std::current_exception();
-  }
-}
-
 }  // namespace
 
 TSimulatedFPEngX::TSimulatedFPEngX(IMainThreadQueue& AQueue, std::string AControlSocketPath)
@@ -200,19 +191,40 @@ void TSimulatedFPEngX::SetFPEngineVersion(const std::u16string& AValue) {
   FFormat = format;
 }
 
+// One touch as its steps on the main thread see it.
+struct TSimulatedFPEngX::TTouch {
+  int32_t Finger = 0;
+  int32_t Quality = 0;
+  bool Suspicious = false;
+  TTouchDone Done;
+  TTouchResult Result;
+  // Set by the scan step when the press reached a running engine.
+  bool Scanned = false;
+  uint64_t Epoch = 0;
+  uint64_t PressSerial = 0;
+};
+
 void TSimulatedFPEngX::Touch(int32_t AFinger, int32_t AQuality, bool ASuspicious,
                              TTouchDone ADone) {
   if (AFinger <= 0) throw EOleException("A finger is named by a positive number");
   if (AQuality < 0 || AQuality > 100) throw EOleException("Quality must be between 0 and 100");
-  FQueue.Queue([this, gate = FGate, AFinger, AQuality, ASuspicious, done = std::move(ADone)] {
-    TTouchResult result{TTouchOutcome::Superseded, AQuality, QualityClassOf(AQuality, ASuspicious),
-                        0};
-    std::exception_ptr handlerError;
-    if (const TEngineLifeGatePass pass(*gate); pass) {
-      result = ProcessTouch(AFinger, AQuality, ASuspicious, *gate, handlerError);
-    }
-    if (done) done(result);
-    if (handlerError) std::rethrow_exception(handlerError);
+  const int32_t qualityClass = QualityClassOf(AQuality, ASuspicious);
+  auto touch = std::make_shared<TTouch>(
+      TTouch{AFinger, AQuality, ASuspicious, std::move(ADone),
+             TTouchResult{TTouchOutcome::Superseded, AQuality, qualityClass, 0}});
+  // On the main thread the steps run inside Queue, and a handler may destroy this engine:
+  // from the first step on, only locals are used here, and the steps pass the gate.
+  IMainThreadQueue& queue = FQueue;
+  auto scan = [this, gate = FGate, touch] {
+    if (const TEngineLifeGatePass pass(*gate); pass) ScanStep(*touch);
+  };
+  auto closing = [this, gate = FGate, touch] {
+    if (const TEngineLifeGatePass pass(*gate); pass) ClosingStep(*touch);
+  };
+  queue.Queue(std::move(scan));
+  queue.Queue(std::move(closing));
+  queue.Queue([touch] {
+    if (touch->Done) touch->Done(touch->Result);
   });
 }
 
@@ -232,46 +244,46 @@ TFPEngXSettings TSimulatedFPEngX::Settings() {
   return FSettings;
 }
 
-// Runs on the main thread. The first half records the image and raises OnFeatureInfo while
-// EnrollIndex still counts this press, as the handler expects; the second half advances the
-// enrolment or completes the capture and raises the closing event.
-TTouchResult TSimulatedFPEngX::ProcessTouch(int32_t AFinger, int32_t AQuality, bool ASuspicious,
-                                            TEngineLifeGate& AGate,
-                                            std::exception_ptr& AHandlerError) {
-  const int32_t qualityClass = QualityClassOf(AQuality, ASuspicious);
-  TTouchResult result{TTouchOutcome::IgnoredEngineOff, AQuality, qualityClass, 0};
-  uint64_t epoch;
+// On the main thread. Records the image and raises OnFeatureInfo while EnrollIndex still counts
+// this press, as the handler expects.
+void TSimulatedFPEngX::ScanStep(TTouch& ATouch) {
   {
     std::lock_guard lock(FLock);
     if (!FPlugged) {
-      result.Outcome = TTouchOutcome::IgnoredUnplugged;
-      return result;
+      ATouch.Result.Outcome = TTouchOutcome::IgnoredUnplugged;
+      return;
     }
-    if (!FEngineOn) return result;
-    FLastQuality = AQuality;
-    FLastImage = SimulatePress(AFinger, AQuality, ++FPressSerial);
-    epoch = FModeEpoch;
+    if (!FEngineOn) {
+      ATouch.Result.Outcome = TTouchOutcome::IgnoredEngineOff;
+      return;
+    }
+    FLastQuality = ATouch.Quality;
+    FLastImage = SimulatePress(ATouch.Finger, ATouch.Quality, ++FPressSerial);
+    ATouch.Scanned = true;
+    ATouch.Epoch = FModeEpoch;
+    ATouch.PressSerial = FPressSerial;
   }
-  RunHandler(AHandlerError, [&] {
-    if (auto handler = OnFeatureInfo) handler(this, qualityClass);
-  });
-  result.Outcome = TTouchOutcome::Superseded;
-  if (!AGate.IsOpen()) return result;
+  // Last: the handler may destroy the engine.
+  if (auto handler = OnFeatureInfo) handler(this, ATouch.Result.QualityClass);
+}
 
+// On the main thread. Advances the enrolment or completes the capture and raises the closing
+// event, unless the mode changed or another press was scanned since this touch's scan.
+void TSimulatedFPEngX::ClosingStep(TTouch& ATouch) {
+  if (!ATouch.Scanned) return;
   TPendingEvent event;
   {
     std::lock_guard lock(FLock);
-    if (epoch != FModeEpoch) return result;
+    if (ATouch.Epoch != FModeEpoch || ATouch.PressSerial != FPressSerial) return;
     if (FEnrolling) {
-      event = AdvanceEnrolment(qualityClass, result);
+      event = AdvanceEnrolment(ATouch.Result.QualityClass, ATouch.Result);
     } else {
-      result.Outcome = TTouchOutcome::Captured;
-      event = {TEventKind::Capture, qualityClass == kQualityClassGood,
+      ATouch.Result.Outcome = TTouchOutcome::Captured;
+      event = {TEventKind::Capture, ATouch.Result.QualityClass == kQualityClassGood,
                EncodeTemplate(*FLastImage, FFormat)};
     }
   }
-  RaiseEvent(event, AHandlerError);
-  return result;
+  RaiseEvent(event);
 }
 
 // Under FLock, while enrolling, with FLastImage holding this press.
@@ -302,14 +314,12 @@ TSimulatedFPEngX::TPendingEvent TSimulatedFPEngX::AdvanceEnrolment(int32_t AQual
   return {TEventKind::Enroll, true, EncodeTemplate(*FEnrolled, FFormat)};
 }
 
-void TSimulatedFPEngX::RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& AHandlerError) {
-  RunHandler(AHandlerError, [&] {
-    if (AEvent.Kind == TEventKind::Enroll) {
-      if (auto handler = OnEnroll) handler(this, AEvent.ActionResult, AEvent.Template);
-    } else if (AEvent.Kind == TEventKind::Capture) {
-      if (auto handler = OnCapture) handler(this, AEvent.ActionResult, AEvent.Template);
-    }
-  });
+void TSimulatedFPEngX::RaiseEvent(const TPendingEvent& AEvent) {
+  if (AEvent.Kind == TEventKind::Enroll) {
+    if (auto handler = OnEnroll) handler(this, AEvent.ActionResult, AEvent.Template);
+  } else if (AEvent.Kind == TEventKind::Capture) {
+    if (auto handler = OnCapture) handler(this, AEvent.ActionResult, AEvent.Template);
+  }
 }
 
 // Under FLock.

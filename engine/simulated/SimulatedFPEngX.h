@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -82,9 +81,10 @@ class TSimulatedFPEngX final : public TNqFPEngX {
 
   // A finger (a positive number) touches the sensor with image quality AQuality (0..100).
   // The touch is processed on the main thread: at once when called there, else queued. ADone,
-  // if given, is called on the main thread once the touch's events have been raised. An
-  // exception escaping an event handler does not stop the touch: its processing and ADone
-  // complete, then the first such exception is rethrown to the main-thread queue.
+  // if given, is called on the main thread once the touch's events have been raised. Each event
+  // is raised by a main-thread procedure of its own, so an exception escaping its handler
+  // leaves that procedure for the main-thread queue's error display before the touch goes on.
+  // Called on the main thread, such an exception goes to the caller and ends the touch.
   void Touch(int32_t AFinger, int32_t AQuality, bool ASuspicious, TTouchDone ADone = {});
   // Attaches or detaches the sensor. Detaching ends the engine, as EndEngine does.
   void Plug(bool APlugged);
@@ -99,10 +99,12 @@ class TSimulatedFPEngX final : public TNqFPEngX {
     OleVariant Template;
   };
 
-  TTouchResult ProcessTouch(int32_t AFinger, int32_t AQuality, bool ASuspicious,
-                            TEngineLifeGate& AGate, std::exception_ptr& AHandlerError);
+  struct TTouch;
+
+  void ScanStep(TTouch& ATouch);
+  void ClosingStep(TTouch& ATouch);
   TPendingEvent AdvanceEnrolment(int32_t AQualityClass, TTouchResult& AResult);
-  void RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& AHandlerError);
+  void RaiseEvent(const TPendingEvent& AEvent);
   void EndEnrolment();
   void StopEngine();
 

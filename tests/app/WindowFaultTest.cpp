@@ -8,11 +8,8 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextDocument>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -27,6 +24,7 @@
 
 #include "DrainingReader.h"
 #include "FreePort.h"
+#include "LogView.h"
 #include "RecordingErrorDisplay.h"
 #include "VerifyLoad.h"
 #include "WebSocketServer.h"
@@ -43,15 +41,11 @@ constexpr int kDeadlineMs = 20000;
 // on every poll.
 class TLogCounter {
  public:
-  explicit TLogCounter(QPlainTextEdit& AView) : FView(AView) {}
+  explicit TLogCounter(TLogView& AView) : FView(AView) {}
 
   void Update() {
-    const QTextDocument& document = *FView.document();
-    // An empty log is one empty block, which the first line then fills.
-    if (document.isEmpty()) return;
-    for (QTextBlock block = document.findBlockByNumber(FScanned); block.isValid();
-         block = block.next(), ++FScanned) {
-      const QString line = block.text();
+    for (; FScanned < FView.LineCount(); ++FScanned) {
+      const QString line = FView.Line(FScanned);
       if (line.endsWith(QStringLiteral(": : Client Connected")))
         ++FConnects;
       else if (line.endsWith(QStringLiteral(": : Client disconnected")))
@@ -69,8 +63,8 @@ class TLogCounter {
   }
 
  private:
-  QPlainTextEdit& FView;
-  int FScanned = 0;
+  TLogView& FView;
+  qsizetype FScanned = 0;
   int FConnects = 0;
   int FDisconnects = 0;
   QStringList FPortLines;

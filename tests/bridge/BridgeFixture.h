@@ -11,6 +11,7 @@
 #include "FakeEngine.h"
 #include "IntegerText.h"
 #include "MainThreadQueue.h"
+#include "Utf8Text.h"
 #include "WebSocketServer.h"
 #include "WsTestClient.h"
 #include "uWSS.h"

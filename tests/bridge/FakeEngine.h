@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "IntegerText.h"
 #include "NqFPEngXControl_TLB.h"
+#include "Utf8Text.h"
 
 // A scripted engine: properties and results are set by the test, and every method call is
 // recorded by name (with its arguments where they matter).

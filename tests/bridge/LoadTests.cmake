@@ -2,6 +2,5 @@
 # stalled reader during a broadcast, and malformed input on many connections at once.
 tessiva_add_test(bridge_load_test
   SOURCES load_test.cpp fault_test.cpp
-  LIBS tessiva_bridge)
-target_include_directories(bridge_load_test PRIVATE
-  ${CMAKE_SOURCE_DIR}/tests/support ${CMAKE_SOURCE_DIR}/tests/bridge)
+  LIBS tessiva_bridge tessiva_test_support)
+target_include_directories(bridge_load_test PRIVATE ${CMAKE_SOURCE_DIR}/tests/bridge)

@@ -2,6 +2,7 @@
 
 #include "BridgeFixture.h"
 #include "IdException.h"
+#include "PortText.h"
 
 namespace {
 
@@ -52,31 +53,83 @@ TEST_F(BridgeTest, WithNoClientAMessageIsStillLogged) {
   EXPECT_EQ(messages[1], "[CLIENT LIST] 0");
 }
 
-TEST_F(BridgeTest, RestartMovesTheServerToLoopbackAndRejectsBadPorts) {
-  auto before = Connect();
+// Where the server listens, binding by binding.
+std::vector<std::string> ListenAddresses(TWebSocketServer& AServer) {
+  std::vector<std::string> addresses;
+  for (int i = 0; i < AServer.Bindings().Count(); ++i) {
+    const TIdSocketHandle& binding = AServer.Bindings()[i];
+    addresses.push_back(ToUtf8(binding.IP) + " port " + std::to_string(binding.Port) + " IPv" +
+                        (binding.IPVersion == Id_IPv6 ? "6" : "4"));
+  }
+  return addresses;
+}
+
+// A rejected port text is refused before anything stops: the connected page keeps its bridge.
+TEST_F(BridgeTest, RejectedPortTextsStopNothing) {
+  auto page = Connect();
+  const std::vector<std::string> listening = ListenAddresses(*Bridge->Server());
   const struct {
     std::u16string Port;
     std::string Error;
-  } bad[] = {
+  } rejected[] = {
       {u"abc", "'abc' is not a valid integer value"},
       {u"", "'' is not a valid integer value"},
       {u"9091 ", "'9091 ' is not a valid integer value"},
+      {u"-$FFFFFFFF", "'-$FFFFFFFF' is not a valid integer value"},
+      {u"$100000000", "'$100000000' is not a valid integer value"},
       {u"65536", "Range check error"},
+      {u"70000", "Range check error"},
       {u"-1", "Range check error"},
+      {u"-$80000000", "Range check error"},
+      {u"$FFFFFFFF", "Range check error"},
   };
-  for (const auto& c : bad) {
+  for (const auto& c : rejected) {
+    SCOPED_TRACE(ToUtf8(c.Port));
     try {
       Bridge->start(c.Port);
-      ADD_FAILURE() << c.Error;
+      ADD_FAILURE() << "accepted";
     } catch (const std::exception& e) {
       EXPECT_EQ(e.what(), c.Error);
     }
-    EXPECT_FALSE(Bridge->Server()->Active());
+    EXPECT_TRUE(Bridge->Server()->Active());
+    EXPECT_EQ(ListenAddresses(*Bridge->Server()), listening);
   }
+  page->SendText(R"({"act":"verify","state":"still here"})");
+  const auto reply = page->ReceiveText();
+  ASSERT_TRUE(reply);
+  EXPECT_NE(reply->find("still here"), std::string::npos);
+  EXPECT_EQ(CountLines("Client disconnected"), 0u);
+}
+
+// The new port is taken: the server stops (its clients go), fails to bind, and listens again on
+// every address and port it had, so that pages reconnect where they found it.
+TEST_F(BridgeTest, AChangeToABusyPortListensAgainWhereTheServerWas) {
+  auto page = Connect();
+  const std::vector<std::string> listening = ListenAddresses(*Bridge->Server());
+  TWebSocketServer holder;
+  holder.Bindings().Add().IP = u"127.0.0.1";
+  holder.SetActive(true);
+  try {
+    Bridge->start(IntToStr(holder.Bindings()[0].Port));
+    FAIL() << "started on a port in use";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.LastError(), 10048);
+  }
+  EXPECT_TRUE(page->WaitForClose());
+  ASSERT_TRUE(Bridge->Server()->Active());
+  EXPECT_EQ(ListenAddresses(*Bridge->Server()), listening);
+  auto again = Connect();
+  again->SendText(R"({"act":"verify","state":"back"})");
+  EXPECT_TRUE(again->ReceiveText());
+}
+
+// Leading blanks are allowed; the server then listens on 127.0.0.1 only and every client
+// connected before is disconnected.
+TEST_F(BridgeTest, RestartMovesTheServerToLoopback) {
+  auto before = Connect();
+  Bridge->start(u"  0");
   EXPECT_TRUE(before->WaitForClose());
   ASSERT_TRUE(Queue.RunUntil([&] { return CountLines("Client disconnected") == 1; }));
-  // Leading blanks are allowed; the server then listens on 127.0.0.1 only.
-  Bridge->start(u"  0");
   ASSERT_TRUE(Bridge->Server()->Active());
   ASSERT_EQ(Bridge->Server()->Bindings().Count(), 1);
   EXPECT_EQ(Bridge->Server()->Bindings()[0].IP, u"127.0.0.1");
@@ -86,22 +139,16 @@ TEST_F(BridgeTest, RestartMovesTheServerToLoopbackAndRejectsBadPorts) {
   EXPECT_TRUE(after.ReceiveText());
 }
 
-TEST(BridgeStartUp, PortInUseIsReportedAndChangeRecovers) {
+// A start-up port the port box rejects skips the remaining steps; closing then has no cache to
+// free. (A start-up port in use is the window's test.)
+TEST(BridgeStartUp, ABadStartUpPortSkipsTheRestAndCloses) {
   TLoopMainThreadQueue queue;
-  TWebSocketServer blocker;
-  blocker.Bindings().Add().IP = u"0.0.0.0";
-  blocker.SetActive(true);
   auto engine = std::make_unique<TFakeEngine>();
   TFakeEngine* fake = engine.get();
   TWebSocketServerForm bridge(queue, std::move(engine));
-  bridge.edPort = IntToStr(blocker.Bindings()[0].Port);
-  try {
-    bridge.FormCreate();
-    FAIL() << "started on a port in use";
-  } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.LastError(), 10048);
-  }
-  // The remaining steps were skipped: no id, no cache.
+  bridge.edPort = u"abc";
+  EXPECT_THROW(bridge.FormCreate(), EConvertError);
+  EXPECT_FALSE(bridge.Server()->Active());
   EXPECT_EQ(bridge.NextFingerprintId(), 0);
   EXPECT_EQ(bridge.CacheHandle(), 0);
   bridge.start(u"0");
@@ -111,8 +158,44 @@ TEST(BridgeStartUp, PortInUseIsReportedAndChangeRecovers) {
   bridge.FormClose();
   EXPECT_TRUE(terminated);
   EXPECT_EQ(bridge.Server(), nullptr);
-  const auto calls = fake->TakeCalls();
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "FreeFPCacheDB 0"), 0);
+  EXPECT_EQ(fake->TakeCalls(), std::vector<std::string>{});
+}
+
+// Where a "listening" log line says the server listens.
+std::string ListeningOn(const std::string& ALine) {
+  static const std::regex form(
+      R"(\[SERVER\] - \d{4}-\d\d-\d\d \d\d:\d\d:\d\d: : Tessiva \d+(\.\d+)+ listening on (.*))");
+  std::smatch m;
+  return std::regex_match(ALine, m, form) ? m[2].str() : "not a listening line: " + ALine;
+}
+
+// The log says which program runs and where pages find it: once at start-up (every address of
+// the default bindings) and once after each Change that succeeds.
+TEST(BridgeListeningLine, AtStartUpAndAfterEachSuccessfulChange) {
+  TLoopMainThreadQueue queue;
+  TRecordingLog log;
+  TWebSocketServerForm bridge(queue, std::make_unique<TFakeEngine>());
+  bridge.SetMessagesLog(&log);
+  bridge.edPort = u"0";
+  bridge.FormCreate();
+  TWebSocketServer& server = *bridge.Server();
+  std::string where = "0.0.0.0:" + std::to_string(server.Bindings()[0].Port);
+  if (server.Bindings().Count() == 2)
+    where += ", [0:0:0:0:0:0:0:0]:" + std::to_string(server.Bindings()[1].Port);
+  ASSERT_EQ(log.Lines.size(), 1u);
+  EXPECT_EQ(ListeningOn(log.Lines[0]), where);
+
+  TWebSocketServer holder;
+  holder.Bindings().Add().IP = u"127.0.0.1";
+  holder.SetActive(true);
+  for (const std::u16string& port : {std::u16string(u"abc"), IntToStr(holder.Bindings()[0].Port)})
+    EXPECT_ANY_THROW(bridge.start(port));
+  EXPECT_EQ(log.Lines.size(), 1u);
+
+  bridge.start(u"0");
+  ASSERT_EQ(log.Lines.size(), 2u);
+  EXPECT_EQ(ListeningOn(log.Lines[1]), "127.0.0.1:" + std::to_string(server.Bindings()[0].Port));
+  bridge.FormClose();
 }
 
 TEST_F(BridgeTest, ClosingWithClientsAndQueuedLinesTouchesNothingAfterwards) {
@@ -148,6 +231,10 @@ TEST(IntegerText, PortBoxConversion) {
       {u"2147483648", -1000000},
       {u"$FFFFFFFF", -1},
       {u"$100000000", -1000000},
+      {u"-$80000000", -2147483648LL},
+      {u"-$FFFFFFFF", -1000000},
+      {u"-0x80000001", -1000000},
+      {u"-2147483649", -1000000},
       {u"", -1000000},
       {u" ", -1000000},
       {u"90 90", -1000000},

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -60,6 +61,56 @@ TEST(IdBuffer, KeepsOrderAcrossCompaction) {
   for (uint8_t b : rest) ASSERT_EQ(b, expect++);
 }
 
+// What a connection keeps once it has read everything: a 1 MiB command must not pin 1 MiB for
+// the life of the connection, however it was taken out.
+TEST(IdBuffer, GivesALargeArrayBackOnceEmptied) {
+  const struct {
+    const char* Name;
+    int Piece;  // bytes taken per extraction; -1: all at once
+  } cases[] = {{"taken whole", -1}, {"taken in pieces", 5000}, {"taken a byte at a time", 1}};
+  const TIdBytes command(1 << 20, 'c');
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TIdBuffer buffer;
+    buffer.Write(command.data(), int(command.size()));
+    TIdBytes taken;
+    while (buffer.Size() > 0) {
+      if (c.Piece == 1)
+        buffer.ExtractByte();
+      else
+        buffer.ExtractToBytes(taken, c.Piece, false);
+    }
+    EXPECT_LT(buffer.Capacity(), size_t(64) << 10);
+  }
+}
+
+// Consuming must cost the same per byte however much is buffered: over a whole run, housekeeping
+// moves at most a small multiple of the bytes that went through (it once moved the whole
+// remainder after every 2 KiB taken, which grows with the square of the amount buffered).
+TEST(IdBuffer, HousekeepingCostGrowsLinearlyWithTheBytesThatPass) {
+  const struct {
+    const char* Name;
+    int Total;
+    int Append;  // bytes per write
+    int Take;    // bytes taken after each write, then the rest a byte at a time
+  } cases[] = {
+      {"all buffered, then taken a byte at a time", 4 << 20, 4 << 20, 0},
+      {"reader behind the writer", 4 << 20, 32768, 1024},
+      {"reader keeping up in small steps", 1 << 20, 100, 99},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TIdBuffer buffer;
+    const TIdBytes chunk(c.Append, 'g');
+    for (int written = 0; written < c.Total; written += c.Append) {
+      buffer.Write(chunk.data(), c.Append);
+      for (int i = 0; i < c.Take && buffer.Size() > 0; ++i) buffer.ExtractByte();
+    }
+    while (buffer.Size() > 0) buffer.ExtractByte();
+    EXPECT_LE(buffer.BytesMoved(), 2 * uint64_t(c.Total));
+  }
+}
+
 TEST(IOHandler, ReadByteDeliversBufferedBytesThenReportsTheEnd) {
   TIdIOHandlerMemory io;
   io.Feed("xyz", true);
@@ -108,6 +159,19 @@ TEST(IOHandler, ConnectedWhileUnreadBytesRemain) {
   EXPECT_TRUE(io.Connected());
   io.ReadByte();
   EXPECT_FALSE(io.Connected());
+}
+
+// A connection's loop tests Connected on every pass; a reader that consumes slowly (a byte per
+// pass while it resynchronises) must not make that test pull the peer's whole output into memory.
+TEST(IOHandler, ConnectedReceivesOnlyWhenNothingIsBuffered) {
+  TIdIOHandlerMemory io;
+  io.Feed(TIdBytes(1 << 20, 0x00));
+  int largest = 0;
+  for (int pass = 0; pass < 100000 && io.Connected(); ++pass) {
+    largest = std::max(largest, io.InputBuffer().Size());
+    io.ReadByte();
+  }
+  EXPECT_LE(largest, io.RecvBufferSize);
 }
 
 TEST(IOHandler, ConnectedOnAnotherThreadLeavesTheInputToTheReader) {

@@ -7,7 +7,12 @@
 #include <thread>
 #include <vector>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+
 #include "IdCustomTCPServer.h"
+#include "IdDescriptorLimit.h"
 #include "IdException.h"
 #include "LoopbackClient.h"
 
@@ -239,4 +244,80 @@ TEST_F(ServerTest, ManyShortConnectionsLeaveNothingBehind) {
   EXPECT_TRUE(WaitFor([&] { return Server.Contexts().Count() == 0; }));
 }
 
+// Lowers the soft descriptor limit for its life, so that a test can fill the table quickly.
+class TLoweredDescriptorLimit {
+ public:
+  explicit TLoweredDescriptorLimit(rlim_t ASoft) {
+    ::getrlimit(RLIMIT_NOFILE, &FOriginal);
+    rlimit lowered = FOriginal;
+    lowered.rlim_cur = std::min(ASoft, FOriginal.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+  }
+  ~TLoweredDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &FOriginal); }
+  TLoweredDescriptorLimit(const TLoweredDescriptorLimit&) = delete;
+  TLoweredDescriptorLimit& operator=(const TLoweredDescriptorLimit&) = delete;
+
+ private:
+  rlimit FOriginal{};
+};
+
+rlim_t SoftDescriptorLimit() {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_NOFILE, &limit);
+  return limit.rlim_cur;
+}
+
+rlim_t HighestOpenDescriptor() {
+  rlim_t highest = 0;
+  if (DIR* fds = ::opendir("/proc/self/fd")) {
+    while (const dirent* entry = ::readdir(fds))
+      highest = std::max<rlim_t>(highest, std::strtoul(entry->d_name, nullptr, 10));
+    ::closedir(fds);
+  }
+  return highest;
+}
+
+TEST(DescriptorLimit, RaisedToTheHardLimit) {
+  rlimit limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+  TLoweredDescriptorLimit lowered(HighestOpenDescriptor() + 64);
+  ASSERT_LT(SoftDescriptorLimit(), limit.rlim_max);
+  GRaiseDescriptorLimit();
+  EXPECT_EQ(SoftDescriptorLimit(), limit.rlim_max);
+}
+
+// Once the descriptor table is full, accepting fails; the listener must go on, and serve the
+// waiting client and new ones as soon as descriptors are free again.
+TEST_F(ServerTest, ListenerServesAgainOnceAFullDescriptorTableHasRoom) {
+  const uint16_t port = ListenOnLoopback();
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  // Made before the table fills; connects once it is full.
+  const int waiting = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(waiting, 0);
+  {
+    TLoweredDescriptorLimit lowered(HighestOpenDescriptor() + 64);
+    struct TFillers {
+      std::vector<int> Fds;
+      ~TFillers() {
+        for (int fd : Fds) ::close(fd);
+      }
+    } fillers;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.Fds.push_back(fd);
+    ASSERT_EQ(errno, EMFILE);
+    ASSERT_EQ(::connect(waiting, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    // The kernel has completed the connection, but there is no descriptor to accept it into.
+    EXPECT_FALSE(WaitFor([&] { return Log.Size() > 0; }, 300ms));
+  }
+  EXPECT_TRUE(WaitFor([&] { return Log.Size() == 1; }));
+  TLoopbackClient next(port);
+  EXPECT_TRUE(WaitFor([&] { return Log.Size() == 2; }));
+  ::close(waiting);
+  next.Close();
+  EXPECT_TRUE(WaitFor([&] { return Log.Size() == 4; }));
+}
+
 }  // namespace
+

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "IdException.h"
 #include "IdIOHandlerStack.h"
@@ -159,4 +162,36 @@ TEST(Socket, AWriteThatMakesNoProgressFailsAndClosesTheConnection) {
   EXPECT_FALSE(pair.Server.Connected());
 }
 
+// Connections the kernel has completed and that wait to be accepted.
+int AcceptQueueLength(int AListening) {
+  tcp_info info{};
+  socklen_t length = sizeof info;
+  if (::getsockopt(AListening, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return -1;
+  return int(info.tcpi_unacked);  // on a listening socket: the accept queue's length
+}
+
+// A burst of connects while nobody accepts: each must be completed by the kernel at once. With
+// the queue length of 15 taken literally, Linux drops the SYNs beyond it and those clients only
+// retry a second, then three seconds, later.
+TEST(Socket, AListenQueueOf15TakesABurstOf300Connects) {
+  auto listening = ListenOn(u"127.0.0.1", 0);
+  constexpr int kBurst = 300;
+  std::vector<int> clients;
+  for (int i = 0; i < kBurst; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ASSERT_GE(fd, 0);
+    clients.push_back(fd);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(listening->Port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ASSERT_TRUE(rc == 0 || errno == EINPROGRESS);
+  }
+  EXPECT_TRUE(WaitFor([&] { return AcceptQueueLength(listening->Handle()) == kBurst; }))
+      << AcceptQueueLength(listening->Handle());
+  for (int fd : clients) ::close(fd);
+}
+
 }  // namespace
+

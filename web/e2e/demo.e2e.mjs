@@ -5,6 +5,7 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import http from 'node:http';
+import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
@@ -101,11 +102,19 @@ test('enroll and identify a finger from the demo page', async () => {
   await text('#enroll-status', /^Enrolling$/);
   assert.deepEqual(await progress(), [0, 3]);
 
-  const qualities = [84, 78, 91];
-  for (const [index, quality] of qualities.entries()) {
-    await bridge.sensor('touch', 3, quality);
-    await text('#scan-quality', new RegExp(`^${quality}$`));
-    if (index < qualities.length - 1) assert.deepEqual(await progress(), [index + 1, 3]);
+  // A poor press is reported but not counted: the bar stays, and a fourth press completes.
+  const presses = [
+    { quality: 84, done: 1 },
+    { quality: 30, done: 1, wording: /^Not good$/, step: /not counted.*\(2 more\)/ },
+    { quality: 78, done: 2 },
+    { quality: 91, done: 3 },
+  ];
+  for (const [index, press] of presses.entries()) {
+    await bridge.sensor('touch', 3, press.quality);
+    await text('#scan-quality', new RegExp(`^${press.quality}$`));
+    if (press.wording) await text('#scan-wording', press.wording);
+    if (press.step) await text('#enroll-step', press.step);
+    if (index < presses.length - 1) assert.deepEqual(await progress(), [press.done, 3], `after press ${index + 1}`);
   }
   await text('#enroll-status', /^Enrolled$/);
   assert.deepEqual(await progress(), [3, 3], 'the bar reaches its end on the last press');
@@ -130,7 +139,98 @@ test('enroll and identify a finger from the demo page', async () => {
   const logged = await page.locator('#log li').count();
   assert.ok(logged >= 14, `the log lists the conversation (${logged} rows)`);
 
+  // A row opens to the whole message, template included, and closes again from the keyboard.
+  const finish = page.locator('#log li', { has: page.locator('.log-event', { hasText: /^Enrollment Finish$/ }) });
+  await finish.click();
+  assert.equal(await finish.getAttribute('aria-expanded'), 'true');
+  const message = JSON.parse(await finish.locator('.log-json').textContent());
+  assert.equal(message.template, template);
+  assert.equal(message.status, 'success');
+  await finish.press('Enter');
+  assert.equal(await finish.getAttribute('aria-expanded'), 'false');
+
   fs.mkdirSync(path.dirname(screenshotPath), { recursive: true });
   await page.screenshot({ path: screenshotPath, fullPage: true });
   assert.deepEqual(pageErrors, []);
+});
+
+/** Opens the demo page on the test bridge and waits for its connection. */
+async function openPage(viewport = { width: 1280, height: 900 }) {
+  const page = await context.newPage();
+  await page.setViewportSize(viewport);
+  const { port } = server.address();
+  await page.goto(`http://127.0.0.1:${port}/demo.html?bridge=${encodeURIComponent(BRIDGE_URL)}`);
+  await page.locator('#connection[data-state="open"]').waitFor();
+  return page;
+}
+
+/** A loopback port nobody listens on: bound a moment ago, then released. */
+function closedPort() {
+  return new Promise((resolve) => {
+    const probe = net.createServer().listen(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+  });
+}
+
+const sensorCard = async (page) => ({
+  status: await page.locator('#sensor-status').textContent(),
+  serial: await page.locator('#sensor-sn').textContent(),
+  note: await page.locator('#sensor-message').textContent(),
+});
+
+test('the page is usable 400 px wide', async () => {
+  const page = await openPage({ width: 400, height: 800 });
+  const overflow = await page.evaluate(() => document.documentElement.scrollWidth);
+  assert.ok(overflow <= 400, `the page is ${overflow} px wide`);
+  const address = await page.locator('#bridge-url').boundingBox();
+  assert.ok(address.width >= 200, `the bridge address box is ${address.width} px wide`);
+  await page.getByRole('button', { name: 'Initialize' }).click();
+  await page.locator('#sensor-status', { hasText: /^Connected$/ }).waitFor();
+  for (const control of await page.locator('button:visible, input:visible').all()) {
+    const box = await control.boundingBox();
+    assert.ok(box.x >= 0 && box.x + box.width <= 400, `${await control.evaluate((e) => e.outerHTML)} sticks out`);
+  }
+  const row = page.locator('#log li[aria-expanded]').first();
+  await row.click();
+  const json = row.locator('.log-json');
+  const fits = await json.evaluate((e) => e.scrollWidth <= e.clientWidth && e.getBoundingClientRect().right <= 400);
+  assert.ok(fits, 'the whole message fits the width');
+  await page.close();
+});
+
+test('switching to an unreachable bridge forgets the old sensor card', async () => {
+  const page = await openPage();
+  await page.getByRole('button', { name: 'Initialize' }).click();
+  await page.locator('#sensor-status', { hasText: /^Connected$/ }).waitFor();
+  assert.notEqual((await sensorCard(page)).serial, '—');
+
+  await page.locator('#bridge-url').fill(`ws://127.0.0.1:${await closedPort()}`);
+  await page.locator('#bridge-connect').click();
+  await page.locator('#connection[data-state="waiting"]').waitFor();
+  const card = await sensorCard(page);
+  assert.equal(card.status, 'Unknown');
+  assert.equal(card.serial, '—');
+  assert.match(card.note, /unknown/);
+  await page.close();
+});
+
+test('after a reconnection the sensor state is unknown until the next reply', async () => {
+  const page = await openPage();
+  await page.getByRole('button', { name: 'Initialize' }).click();
+  await page.locator('#sensor-status', { hasText: /^Connected$/ }).waitFor();
+
+  await bridge.stop();
+  await page.locator('#connection:not([data-state="open"])').waitFor();
+  await bridge.start();
+  await page.locator('#connection[data-state="open"]').waitFor();
+  const card = await sensorCard(page);
+  assert.equal(card.status, 'Unknown');
+  assert.match(card.note, /^Reconnected/);
+
+  await page.getByRole('button', { name: 'Identify 1:N' }).click();
+  await page.locator('#sensor-status', { hasText: /^Attached$/ }).waitFor();
+  assert.equal(await page.locator('#sensor-mode').textContent(), 'Identify 1:N');
+  await page.close();
 });

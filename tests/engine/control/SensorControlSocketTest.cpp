@@ -268,7 +268,9 @@ TEST_F(SensorControlSocketTest, BusyMainThreadIsReported) {
   std::thread client([&] { answer = ExecuteSensorCommand(engine, "touch 1", {}, 50ms); });
   client.join();
   EXPECT_EQ(answer, "error main thread busy");
-  EXPECT_EQ(Queue.ProcessPending(), 1);
+  // The touch is still processed once the main thread gets to it, with nobody waiting.
+  Queue.ProcessPending();
+  EXPECT_EQ(engine.LastQuality(), 80);
 }
 
 TEST(SensorSocketPathTest, FollowsTheRuntimeDirectory) {

@@ -6,15 +6,17 @@
 #include <random>
 
 #include "GreyImage.h"
+#include "SyntheticFinger.h"
 
-// Images to press on the virtual reader. FingerImpression is a stand-in for the synthetic
-// fingers of engine/synthetic: ridges as a phase field whose point singularities make minutiae,
-// each impression the same finger slightly moved.
+// Images to press on the virtual reader.
 namespace fingers {
 
+// Ridges and blanks are this size; synthetic fingers kSyntheticWidth x kSyntheticHeight.
 constexpr int kWidth = 256;
 constexpr int kHeight = 360;
 
+// Straight ridges at right angles to AAngle (radians from the x axis, y downward), broken by
+// ASingularities point singularities (each a minutia); the whole moved and turned as given.
 inline TGreyImage Ridges(double AAngle, int ASingularities, unsigned ASeed, double AShiftX = 0,
                          double AShiftY = 0, double ARotation = 0) {
   std::mt19937 random(ASeed);
@@ -45,22 +47,15 @@ inline TGreyImage Ridges(double AAngle, int ASingularities, unsigned ASeed, doub
   return image;
 }
 
+// Impression AImpression of synthetic finger AFinger.
 inline TGreyImage FingerImpression(unsigned AFinger, unsigned AImpression) {
-  std::mt19937 finger(AFinger * 104729u);
-  const double angle = std::uniform_real_distribution<double>(0, std::numbers::pi)(finger);
-  std::mt19937 impression(AFinger * 7919u + AImpression);
-  std::uniform_real_distribution<double> move(-1, 1);
-  const double dx = move(impression) * 3, dy = move(impression) * 3, turn = move(impression) * 0.02;
-  return Ridges(angle, 30, AFinger, dx, dy, turn);
+  return SyntheticImpression(AFinger, AImpression);
 }
 
 inline TGreyImage Blank() { return {kWidth, kHeight, std::vector<uint8_t>(kWidth * kHeight, 255)}; }
 
 inline TGreyImage Noise(unsigned ASeed) {
-  std::mt19937 random(ASeed);
-  TGreyImage image{kWidth, kHeight, std::vector<uint8_t>(kWidth * kHeight)};
-  for (auto& pixel : image.Pixels) pixel = static_cast<uint8_t>(random());
-  return image;
+  return SyntheticNoiseImage(ASeed, kSyntheticWidth, kSyntheticHeight);
 }
 
 }  // namespace fingers

@@ -14,8 +14,8 @@ TEST(VirtualImageAnalyser, RatesEachImageAsAPressOnTheReader) {
   EXPECT_EQ(first.QualityClass, 0);
   EXPECT_GT(first.Quality, 0);
   ASSERT_TRUE(first.Template);
-  EXPECT_EQ(first.Template->Width, fingers::kWidth);
-  EXPECT_EQ(first.Template->Height, fingers::kHeight);
+  EXPECT_EQ(first.Template->Width, kSyntheticWidth);
+  EXPECT_EQ(first.Template->Height, kSyntheticHeight);
   EXPECT_GE(first.Template->Minutiae.size(), 10u);
 
   const TAnalysedPress blank = analyser.Analyse(fingers::Blank());

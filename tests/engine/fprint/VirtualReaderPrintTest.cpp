@@ -72,8 +72,8 @@ TPressedPrint PressOnce(const TGreyImage& AImage) {
 TEST(VirtualReaderPrint, MinutiaeSitWhereLibfprintFoundThemInTheImage) {
   const TPressedPrint pressed = PressOnce(fingers::FingerImpression(4, 1));
   ASSERT_EQ(pressed.Scan.Kind, TScanKind::Image) << pressed.Scan.Detail;
-  EXPECT_EQ(pressed.Scan.Image.Width, fingers::kWidth);
-  EXPECT_EQ(pressed.Scan.Image.Height, fingers::kHeight);
+  EXPECT_EQ(pressed.Scan.Image.Width, kSyntheticWidth);
+  EXPECT_EQ(pressed.Scan.Image.Height, kSyntheticHeight);
   EXPECT_EQ(pressed.Scan.Image.Pixels, fingers::FingerImpression(4, 1).Pixels);
   ASSERT_GE(pressed.Scan.Minutiae.size(), 10u);
   // The same places, in whatever order each list has them.

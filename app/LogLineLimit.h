@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The longest log line the window keeps whole, in UTF-16 code units. One message can be a MiB
+// (a command's state is echoed into the log); the window would spend hundreds of MB showing a few
+// of them, and nobody reads such a line on screen anyway.
+constexpr size_t kLogLineShownUnits = 4096;
+
+// ALine as the window keeps it: unchanged up to the limit, otherwise its beginning (never half a
+// surrogate pair) followed by "... (N bytes)", N being the whole line's length in UTF-8.
+std::u16string ShownLogLine(std::u16string_view ALine);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "AccuracyTable.h"
+#include "TessivaTemplates.h"
+
+// Our matcher's scores over every pair of an enrolment and a probe press: genuine when both
+// are of one finger, impostor otherwise. A finger without enrolment or a press without
+// template scores 0 in its genuine pairs (a false non-match at any threshold above 0) and is
+// left out of the impostor pairs. Identification: a probe goes to the best scoring enrolment
+// at or above the threshold (ties to the lowest finger), as the 1:N cache does.
+struct TTessivaAccuracy {
+  TAccuracyTable Table;
+  int FailedEnrolments = 0;
+  int FailedCaptures = 0;
+  int Identifications = 0;
+  int CorrectIdentifications = 0;
+};
+
+TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int AThreshold);
+
+// The lowest threshold whose false match rate is at most AMaxRate; past the highest score
+// when no threshold gives it.
+int ThresholdAtFalseMatchRate(const TAccuracyTable& ATable, double AMaxRate);

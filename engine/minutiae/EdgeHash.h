@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "EdgeShape.h"
+
+// Finds, for an edge of one template, the edges of another that may match it, in one look-up:
+// each edge is filed under every cell of (length, from angle, to angle) that its tolerance
+// reaches, so the cell of the looked-up edge holds every candidate (and a few that a full
+// EdgesMatch check then drops).
+class TEdgeHash {
+ public:
+  TEdgeHash() = default;
+  explicit TEdgeHash(std::span<const TEdgeShape> AEdges);
+
+  // Indices into the edges given at construction.
+  std::span<const uint16_t> Candidates(const TEdgeShape& AEdge) const;
+
+ private:
+  std::vector<uint32_t> FCellStart;  // one more than the cells; empty when nothing was filed
+  std::vector<uint16_t> FEntries;
+};

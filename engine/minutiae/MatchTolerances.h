@@ -1,0 +1,14 @@
+#pragma once
+
+#include "Angles.h"
+
+// Tolerances between presses of one finger at 500 dpi: position noise of a few pixels, skin
+// stretching of a few percent and direction errors of the feature extractor.
+inline constexpr float kMinLengthTolerance = 8;        // pixels
+inline constexpr float kRelativeLengthTolerance = 0.1f;
+inline constexpr float kAngleTolerance = DegreesToRadians(30);
+// How far a pair's rotation may stray from the alignment it joins.
+inline constexpr float kRotationTolerance = DegreesToRadians(30);
+// How far a paired minutia may lie from its partner once the two templates are aligned.
+inline constexpr float kMinPositionTolerance = 20;  // pixels
+inline constexpr float kRelativePositionTolerance = 0.08f;

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "MinutiaeMatcher.h"
+#include "SyntheticMinutiae.h"
+
+namespace {
+
+constexpr int32_t kThreshold = 10;
+constexpr int kFingersPerCase = 20;
+
+TPressConditions Exact() {
+  TPressConditions conditions;
+  conditions.RotationSpreadDegrees = 0;
+  conditions.MaxShift = 0;
+  conditions.Distortion = 0;
+  conditions.PositionNoise = 0;
+  conditions.DirectionNoiseDegrees = 0;
+  conditions.DropRate = 0;
+  conditions.SpuriousRate = 0;
+  return conditions;
+}
+
+template <typename TChange>
+TPressConditions ExactBut(TChange AChange) {
+  TPressConditions conditions = Exact();
+  AChange(conditions);
+  return conditions;
+}
+
+struct TSameFingerCase {
+  std::string Name;
+  TPressConditions Conditions;
+  int32_t MinMedian;  // what the median of the case's scores reaches at least
+};
+
+// The finger's full minutiae set, enrolled, against one press of it that differs in one way
+// (or all): every score must pass the threshold, the typical one by far.
+TEST(MinutiaeMatcherTest, PressesOfTheEnrolledFingerPass) {
+  const std::vector<TSameFingerCase> cases = {
+      {"identical", Exact(), 90},
+      {"turned -30 degrees", ExactBut([](auto& C) { C.RotationDegrees = -30; }), 90},
+      {"turned +30 degrees", ExactBut([](auto& C) { C.RotationDegrees = 30; }), 90},
+      {"shifted 60 px", ExactBut([](auto& C) { C.MaxShift = 60; }), 60},
+      {"stretched 5 %", ExactBut([](auto& C) { C.Distortion = 0.05f; }), 60},
+      {"extractor noise", ExactBut([](auto& C) { C.PositionNoise = 3; C.DirectionNoiseDegrees = 10; }), 60},
+      {"20 % minutiae missing", ExactBut([](auto& C) { C.DropRate = 0.2f; }), 60},
+      {"10 % spurious near the border", ExactBut([](auto& C) { C.SpuriousRate = 0.1f; }), 60},
+      {"60 % of the finger seen", ExactBut([](auto& C) { C.WindowArea = 0.6f; }), 60},
+      {"all at once", ExactBut([](auto& C) {
+         C = TPressConditions{};
+         C.RotationSpreadDegrees = 30;
+         C.WindowArea = 0.6f;
+       }), 30},
+  };
+  std::mt19937 random(2024);
+  for (const TSameFingerCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<int32_t> scores;
+    for (int i = 0; i < kFingersPerCase; ++i) {
+      const TMinutiaeTemplate finger = MakeSyntheticFinger(random);
+      scores.push_back(CompareMinutiae(finger, MakeSyntheticPress(finger, c.Conditions, random)));
+    }
+    std::sort(scores.begin(), scores.end());
+    EXPECT_GE(scores.front(), kThreshold);
+    EXPECT_GE(scores[scores.size() / 2], c.MinMedian);
+  }
+}
+
+TEST(MinutiaeMatcherTest, TwoPressesOfOneFingerPass) {
+  TPressConditions conditions;
+  conditions.RotationSpreadDegrees = 30;
+  std::mt19937 random(77);
+  for (int i = 0; i < kFingersPerCase; ++i) {
+    const TMinutiaeTemplate finger = MakeSyntheticFinger(random);
+    const TMinutiaeTemplate first = MakeSyntheticPress(finger, conditions, random);
+    const TMinutiaeTemplate second = MakeSyntheticPress(finger, conditions, random);
+    EXPECT_GE(CompareMinutiae(first, second), kThreshold) << i;
+  }
+}
+
+TEST(MinutiaeMatcherTest, DifferentFingersStayBelowTheThreshold) {
+  TPressConditions conditions;
+  conditions.RotationSpreadDegrees = 30;
+  std::mt19937 random(99);
+  std::vector<TPreparedTemplate> presses;
+  for (int i = 0; i < 25; ++i) presses.emplace_back(MakeSyntheticPress(MakeSyntheticFinger(random), conditions, random));
+  for (std::size_t a = 0; a < presses.size(); ++a) {
+    for (std::size_t b = a + 1; b < presses.size(); ++b) {
+      EXPECT_LT(CompareMinutiae(presses[a], presses[b]), kThreshold) << a << " " << b;
+    }
+  }
+}
+
+TEST(MinutiaeMatcherTest, Format9MatchesAsWellAsFormat10) {
+  std::mt19937 random(5);
+  for (int i = 0; i < 10; ++i) {
+    const TMinutiaeTemplate finger = MakeSyntheticFinger(random);
+    const TMinutiaeTemplate press = MakeSyntheticPress(finger, {}, random);
+    const auto coarse = DecodeMinutiaeTemplate(EncodeMinutiaeTemplate(press, 9));
+    const auto fine = DecodeMinutiaeTemplate(EncodeMinutiaeTemplate(press, 10));
+    ASSERT_TRUE(coarse && fine);
+    const int32_t fineScore = CompareMinutiae(finger, *fine);
+    EXPECT_GE(CompareMinutiae(finger, *coarse), std::max(kThreshold, fineScore - 10)) << i;
+  }
+}
+
+TEST(MinutiaeMatcherTest, TemplatesWithTooFewOrDegenerateMinutiaeScoreZero) {
+  std::mt19937 random(8);
+  const TMinutiaeTemplate finger = MakeSyntheticFinger(random);
+  TMinutiaeTemplate stacked{300, 400, 50, std::vector<TMinutia>(40, TMinutia{100, 100, 1})};
+  TMinutiaeTemplate inALine{300, 400, 50, {}};
+  for (int i = 0; i < 40; ++i) inALine.Minutiae.push_back({static_cast<float>(5 * i), 50, 0});
+  const std::vector<std::pair<std::string, TMinutiaeTemplate>> poor = {
+      {"empty", {300, 400, 50, {}}},
+      {"one minutia", {300, 400, 50, {finger.Minutiae[0]}}},
+      {"two minutiae", {300, 400, 50, {finger.Minutiae[0], finger.Minutiae[1]}}},
+      {"all at one point", stacked},
+  };
+  for (const auto& [name, poorTemplate] : poor) {
+    EXPECT_EQ(CompareMinutiae(poorTemplate, finger), 0) << name;
+    EXPECT_EQ(CompareMinutiae(finger, poorTemplate), 0) << name;
+  }
+  // A line of minutiae has no area to measure an overlap in.
+  EXPECT_LT(CompareMinutiae(inALine, finger), kThreshold);
+  EXPECT_LT(CompareMinutiae(finger, inALine), kThreshold);
+}
+
+TEST(MinutiaeMatcherTest, SharedPreparedTemplatesGiveTheSameScoresOnEveryThread) {
+  std::mt19937 random(13);
+  std::vector<TPreparedTemplate> presses;
+  for (int i = 0; i < 6; ++i) {
+    const TMinutiaeTemplate finger = MakeSyntheticFinger(random);
+    presses.emplace_back(MakeSyntheticPress(finger, {}, random));
+    presses.emplace_back(MakeSyntheticPress(finger, {}, random));
+  }
+  const auto scoreAll = [&] {
+    std::vector<int32_t> scores;
+    for (const auto& a : presses) {
+      for (const auto& b : presses) scores.push_back(CompareMinutiae(a, b));
+    }
+    return scores;
+  };
+  const std::vector<int32_t> expected = scoreAll();
+  std::vector<int32_t> first, second;
+  std::thread one([&] { first = scoreAll(); });
+  std::thread two([&] { second = scoreAll(); });
+  one.join();
+  two.join();
+  EXPECT_EQ(first, expected);
+  EXPECT_EQ(second, expected);
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "Angles.h"
+#include "MinutiaeTemplate.h"
+
+namespace {
+
+TMinutiaeTemplate SampleTemplate() {
+  return {320, 480, 73,
+          {{0, 0, 0},
+           {319.8f, 479.9f, 6.2831f},  // at the far edges of the frame and of the turn
+           {100.3f, 200.6f, 3.14159f},
+           {12.125f, 400.5f, 1.0f}}};
+}
+
+struct TFormatCase {
+  int Format;
+  std::u16string Prefix;
+  float PositionError;   // largest difference after a round trip
+  float DirectionError;  // radians
+};
+
+TEST(MinutiaeTemplateTest, BothFormatsRoundTripWithinTheirResolution) {
+  const std::vector<TFormatCase> cases = {
+      {9, u"TSF9:", 1.0f, kTwoPi / 256},  // whole pixels, the far edge clamped into the frame
+      {10, u"TSF10:", 1.0f / 16, kTwoPi / 65536},
+  };
+  const TMinutiaeTemplate original = SampleTemplate();
+  for (const TFormatCase& c : cases) {
+    SCOPED_TRACE(c.Format);
+    const std::u16string text = EncodeMinutiaeTemplate(original, c.Format);
+    EXPECT_TRUE(text.starts_with(c.Prefix));
+    const auto decoded = DecodeMinutiaeTemplate(text);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->Width, original.Width);
+    EXPECT_EQ(decoded->Height, original.Height);
+    EXPECT_EQ(decoded->Quality, original.Quality);
+    ASSERT_EQ(decoded->Minutiae.size(), original.Minutiae.size());
+    for (std::size_t i = 0; i < original.Minutiae.size(); ++i) {
+      const TMinutia& a = original.Minutiae[i];
+      const TMinutia& b = decoded->Minutiae[i];
+      EXPECT_NEAR(a.X, b.X, c.PositionError) << i;
+      EXPECT_NEAR(a.Y, b.Y, c.PositionError) << i;
+      EXPECT_LE(AngleDistance(a.Direction, b.Direction), c.DirectionError) << i;
+      EXPECT_GE(b.Direction, 0);
+      EXPECT_LT(b.Direction, kTwoPi);
+    }
+    // A decoded template encodes to the same text.
+    EXPECT_EQ(EncodeMinutiaeTemplate(*decoded, c.Format), text);
+  }
+}
+
+TEST(MinutiaeTemplateTest, EncodingClampsWhatDoesNotFitAndStillDecodes) {
+  TMinutiaeTemplate wild{9000, 0, 250, {{-5, 1e6f, -1}, {std::nanf(""), 3, 100}}};
+  for (int i = 0; i < 300; ++i) wild.Minutiae.push_back({1, 1, 0});
+  for (int format : {9, 10}) {
+    const auto decoded = DecodeMinutiaeTemplate(EncodeMinutiaeTemplate(wild, format));
+    ASSERT_TRUE(decoded) << format;
+    EXPECT_EQ(decoded->Width, kMaxTemplateSide);
+    EXPECT_EQ(decoded->Height, 1);
+    EXPECT_EQ(decoded->Quality, 100);
+    EXPECT_EQ(decoded->Minutiae.size(), kMaxTemplateMinutiae);
+    EXPECT_EQ(decoded->Minutiae[0].X, 0);
+    EXPECT_GE(decoded->Minutiae[0].Y, 0);
+    EXPECT_LT(decoded->Minutiae[0].Y, 1);
+  }
+}
+
+TEST(MinutiaeTemplateTest, EmptyTemplateRoundTrips) {
+  const auto decoded = DecodeMinutiaeTemplate(EncodeMinutiaeTemplate({256, 360, 0, {}}, 10));
+  ASSERT_TRUE(decoded);
+  EXPECT_TRUE(decoded->Minutiae.empty());
+  EXPECT_EQ(decoded->Width, 256);
+}
+
+// Rebuilds a format-10 text from its bytes with a correct checksum, so that each case below is
+// rejected for the one fault it has and not for a stale checksum.
+std::u16string Format10Text(std::vector<uint8_t> ABytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (uint8_t byte : ABytes) {
+    crc ^= byte;
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+  }
+  crc ^= 0xFFFFFFFFu;
+  for (int shift = 24; shift >= 0; shift -= 8) ABytes.push_back(static_cast<uint8_t>(crc >> shift));
+  std::u16string text = u"TSF10:";
+  constexpr char16_t digits[] = u"0123456789abcdef";
+  for (uint8_t byte : ABytes) {
+    text.push_back(digits[byte >> 4]);
+    text.push_back(digits[byte & 15]);
+  }
+  return text;
+}
+
+TEST(MinutiaeTemplateTest, MalformedTextsDecodeToNothing) {
+  const std::u16string valid10 = EncodeMinutiaeTemplate(SampleTemplate(), 10);
+  const std::u16string valid9 = EncodeMinutiaeTemplate(SampleTemplate(), 9);
+  std::u16string upper = valid10;
+  for (char16_t& c : upper) c = (c >= u'a' && c <= u'f') ? static_cast<char16_t>(c - 32) : c;
+  std::u16string nonAscii = valid10;
+  nonAscii[8] = u'\u00e9';
+  // width 16, height 16, quality 50, one minutia; x in eighths of a pixel
+  const std::vector<uint8_t> header = {10, 0, 16, 0, 16, 50, 1};
+  const auto withMinutia = [&](std::vector<uint8_t> AMinutia) {
+    std::vector<uint8_t> bytes = header;
+    bytes.insert(bytes.end(), AMinutia.begin(), AMinutia.end());
+    return bytes;
+  };
+  ASSERT_TRUE(DecodeMinutiaeTemplate(Format10Text(withMinutia({0, 127, 0, 127, 0xff, 0xff}))));
+
+  const std::vector<std::pair<std::string, std::u16string>> cases = {
+      {"empty", u""},
+      {"prefix only", u"TSF10:"},
+      {"simulated engine, format 9", u"NQ9:01102030"},
+      {"simulated engine, format 10", u"NQ10:0a320110203040aabb"},
+      {"lowercase prefix", u"tsf10:" + valid10.substr(6)},
+      {"format 9 body under the format 10 prefix", u"TSF10:" + valid9.substr(5)},
+      {"format 10 body under the format 9 prefix", u"TSF9:" + valid10.substr(6)},
+      {"uppercase digits", upper},
+      {"character outside ASCII", nonAscii},
+      {"odd length", valid10.substr(0, valid10.size() - 1)},
+      {"a byte missing", valid10.substr(0, valid10.size() - 2)},
+      {"a byte too many", valid10 + u"00"},
+      {"space appended", valid10 + u" "},
+      {"shorter than a header", Format10Text({10, 0, 16})},
+      {"count larger than the minutiae", Format10Text({10, 0, 16, 0, 16, 50, 2, 0, 8, 0, 8, 0, 0})},
+      {"width zero", Format10Text({10, 0, 0, 0, 16, 50, 0})},
+      {"height over 4096", Format10Text({10, 0, 16, 0x10, 0x01, 50, 0})},
+      {"quality over 100", Format10Text({10, 0, 16, 0, 16, 101, 0})},
+      {"version byte 9 in format 10", Format10Text({9, 0, 16, 0, 16, 50, 0})},
+      {"minutia right of the frame", Format10Text(withMinutia({0, 128, 0, 0, 0, 0}))},
+      {"minutia below the frame", Format10Text(withMinutia({0, 0, 0, 128, 0, 0}))},
+  };
+  for (const auto& [name, text] : cases) {
+    EXPECT_FALSE(DecodeMinutiaeTemplate(text)) << name;
+  }
+}
+
+TEST(MinutiaeTemplateTest, EveryChangedDigitIsCaught) {
+  for (int format : {9, 10}) {
+    const std::u16string valid = EncodeMinutiaeTemplate(SampleTemplate(), format);
+    const std::size_t bodyStart = valid.find(u':') + 1;
+    for (std::size_t i = bodyStart; i < valid.size(); ++i) {
+      std::u16string changed = valid;
+      changed[i] = changed[i] == u'0' ? u'1' : u'0';
+      EXPECT_FALSE(DecodeMinutiaeTemplate(changed)) << "format " << format << ", digit " << i;
+    }
+  }
+}
+
+}  // namespace
