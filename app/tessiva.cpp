@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "ErrorDisplay.h"
+#include "GLibDefaultContext.h"
 #include "HeadlessMode.h"
 #include "IdDescriptorLimit.h"
 #include "QtMainThreadQueue.h"
@@ -29,6 +30,7 @@ int main(int argc, char* argv[]) {
   std::signal(SIGPIPE, SIG_IGN);
   GRaiseDescriptorLimit();
   UseOffscreenWithoutDisplay();
+  LeaveGLibDefaultContextToReaders();
   const TSkipRuntimeDirectoryNotice quietRuntimeDirectory;
   QApplication app(argc, argv);
   // Installed first: a signal during start-up is then handled as soon as the loop runs.

@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "FprintFPEngX.h"
 #include "LogView.h"
+#include "SelectingFPEngX.h"
 #include "SimulatedFPEngX.h"
 
 namespace {
@@ -121,14 +123,18 @@ void TNq::FormCreate() {
 
 std::unique_ptr<TNqFPEngX> TNq::CreateEngine() {
   if (FOptions.CreateEngine) return FOptions.CreateEngine();
+  std::unique_ptr<TNqFPEngX> simulated;
   try {
-    return std::make_unique<TSimulatedFPEngX>(FQueue, FOptions.SensorSocketPath);
+    simulated = std::make_unique<TSimulatedFPEngX>(FQueue, FOptions.SensorSocketPath);
   } catch (const EOleException&) {
     // Typically another running instance holds the control socket; the sensor then works
     // without it.
     ShowCurrentException(FErrors);
-    return std::make_unique<TSimulatedFPEngX>(FQueue, std::string());
+    simulated = std::make_unique<TSimulatedFPEngX>(FQueue, std::string());
   }
+  // A reader attached at an init serves; without one the simulated sensor does.
+  return std::make_unique<TSelectingFPEngX>(std::make_unique<TFprintFPEngX>(FQueue),
+                                            std::move(simulated));
 }
 
 void TNq::btStartClick() {

@@ -55,9 +55,14 @@ void TWebSocketServerForm::morvaneInitEngine(const std::u16string& state) {
     // The cache it replaces is released: without that every init would leak one.
     const int32_t previous = fpcHandle.exchange(NqFPEngX1->CreateFPCacheDBEx());
     if (previous != 0) ReleaseCacheOnMainThread(previous);
+    log(u"fingerprint", u"Sensor: " + NqFPEngX1->SensorSN());
     status = u"success";
     message = u"Sensor connected";
   } else {
+    // The engine may know why, for example a reader that another program holds.
+    if (const std::u16string why = NqFPEngX1->LastError(); !why.empty()) {
+      log(u"fingerprint", u"Sensor: " + why);
+    }
     NqFPEngX1->EndEngine();
     status = u"fail";
     message = u"Sensor not connected";

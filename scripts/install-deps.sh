@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-          qt6-base-dev libgl-dev zlib1g-dev python3 python3-websockets locales)
+          qt6-base-dev libgl-dev zlib1g-dev pkg-config libfprint-2-dev libglib2.0-dev python3
+          python3-websockets locales)
 for what in "$@"; do
   case "$what" in
     build|test) ;;

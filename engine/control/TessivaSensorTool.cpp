@@ -1,14 +1,18 @@
-// tessiva-sensor: sends one command to the simulated sensor of a running Tessiva and prints
-// the answer. Exit status: 0 "ok", 1 "error", 2 no answer (not running, bad socket, usage).
+// tessiva-sensor: sends one command to the simulated sensor of a running Tessiva, or presses an
+// image on its virtual image reader, and prints the answer. Exit status: 0 "ok", 1 "error", 2 no
+// answer (not running, bad socket, usage).
 
 #include <chrono>
 #include <iostream>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "SensorControlClient.h"
 #include "SensorSocketPath.h"
+#include "VirtualImageDevice.h"
+#include "VirtualPressCommand.h"
 
 namespace {
 
@@ -22,10 +26,15 @@ void PrintUsage(std::ostream& AOut) {
           "commands: touch FINGER [QUALITY] [suspicious]  (QUALITY 0..100, default 80, below 50 "
           "poor)\n"
           "          unplug | plug | status | help\n"
+          "virtual image reader (make run SENSOR=virtual):\n"
+          "          press FILE  (PGM or PNG, 500 dpi, ridges dark)\n"
+          "          press-synthetic FINGER [IMPRESSION]  (a generated finger, impression 1)\n"
           "example:  tessiva-sensor touch 3 72\n"
           "socket:   "
        << DefaultSensorSocketPath()
-       << " unless --socket is given\n"
+       << " unless --socket is given;\n"
+          "          the virtual reader's: "
+       << DefaultVirtualImageSocketPath() << " (FP_VIRTUAL_IMAGE)\n"
           "exit status: 0 ok, 1 error answer, 2 no answer (Tessiva not running) or bad usage\n";
 }
 
@@ -53,6 +62,8 @@ int main(int argc, char** argv) {
     PrintUsage(std::cout);
     return 0;
   }
+  const std::vector<std::string_view> words(argv + first, argv + argc);
+  if (const auto status = RunVirtualPressCommand(words)) return *status;
 
   std::string command;
   for (int i = first; i < argc; ++i) {

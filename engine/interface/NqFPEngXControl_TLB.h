@@ -61,6 +61,10 @@ class TNqFPEngX {
   virtual std::u16string FPEngineVersion() = 0;
   virtual void SetFPEngineVersion(const std::u16string& AValue) = 0;
 
+  // Not a member of the control: why the last InitEngine failed, in words for the log; empty
+  // when the engine has nothing to say.
+  virtual std::u16string LastError() { return {}; }
+
   // Events, assigned by the owner on the main thread before the engine runs.
   TNqFPEngXFeatureInfo OnFeatureInfo;
   TNqFPEngXEnroll OnEnroll;

@@ -43,16 +43,16 @@ uint8_t TurnAngle(uint8_t AAngle, int ADelta) {
   return static_cast<uint8_t>((AAngle + ADelta + 256) % 256);
 }
 
-bool FarFromAll(const std::vector<TMinutia>& AExisting, int AX, int AY) {
-  return std::all_of(AExisting.begin(), AExisting.end(), [&](const TMinutia& m) {
+bool FarFromAll(const std::vector<TSimulatedMinutia>& AExisting, int AX, int AY) {
+  return std::all_of(AExisting.begin(), AExisting.end(), [&](const TSimulatedMinutia& m) {
     const int dx = m.X - AX;
     const int dy = m.Y - AY;
     return dx * dx + dy * dy >= kMinSpacing * kMinSpacing;
   });
 }
 
-TMinutia RandomMinutia(TSplitMix64& ARandom, int ALow, int AHigh) {
-  TMinutia m;
+TSimulatedMinutia RandomMinutia(TSplitMix64& ARandom, int ALow, int AHigh) {
+  TSimulatedMinutia m;
   m.X = ClampToByte(ARandom.Uniform(ALow, AHigh));
   m.Y = ClampToByte(ARandom.Uniform(ALow, AHigh));
   m.Angle = ClampToByte(ARandom.Uniform(0, 255));
@@ -69,7 +69,7 @@ TFeatureSet FingerMasterFeatures(int32_t AFinger) {
   master.Quality = 100;
   for (int attempt = 0; attempt < kPlacementAttempts && master.Minutiae.size() < wanted;
        ++attempt) {
-    const TMinutia candidate = RandomMinutia(random, kEdgeMargin, 255 - kEdgeMargin);
+    const TSimulatedMinutia candidate = RandomMinutia(random, kEdgeMargin, 255 - kEdgeMargin);
     if (FarFromAll(master.Minutiae, candidate.X, candidate.Y)) master.Minutiae.push_back(candidate);
   }
   return master;
@@ -89,9 +89,9 @@ TFeatureSet SimulatePress(int32_t AFinger, int32_t AQuality, uint64_t APressSeri
                      (APressSerial * 0xD1B54A32D192ED03ull) ^ 0xA5A5F00Dull);
   TFeatureSet press;
   press.Quality = quality;
-  for (const TMinutia& origin : FingerMasterFeatures(AFinger).Minutiae) {
+  for (const TSimulatedMinutia& origin : FingerMasterFeatures(AFinger).Minutiae) {
     if (random.Uniform(0, 99) < dropPercent) continue;
-    TMinutia m = origin;
+    TSimulatedMinutia m = origin;
     m.X = ClampToByte(origin.X + random.Uniform(-shift, shift));
     m.Y = ClampToByte(origin.Y + random.Uniform(-shift, shift));
     m.Angle = TurnAngle(origin.Angle, random.Uniform(-turn, turn));

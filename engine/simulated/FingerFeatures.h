@@ -8,18 +8,18 @@
 // with position, direction and kind. Every finger number has a fixed master set; each press
 // yields a noisy copy of it whose noise grows as the image quality drops.
 
-struct TMinutia {
+struct TSimulatedMinutia {
   uint8_t X = 0;      // 0..255 across the sensor window
   uint8_t Y = 0;      // 0..255 along the sensor window
   uint8_t Angle = 0;  // ridge direction, a full turn in 256 steps
   uint8_t Kind = 0;   // 0 ridge ending, 1 bifurcation
 
-  bool operator==(const TMinutia&) const = default;
+  bool operator==(const TSimulatedMinutia&) const = default;
 };
 
 struct TFeatureSet {
   int32_t Quality = 0;  // 0..100 image quality the features were taken from
-  std::vector<TMinutia> Minutiae;
+  std::vector<TSimulatedMinutia> Minutiae;
 
   bool operator==(const TFeatureSet&) const = default;
 };

@@ -30,9 +30,9 @@ struct TCandidate {
 std::vector<TCandidate> Candidates(const TFeatureSet& AFirst, const TFeatureSet& ASecond) {
   std::vector<TCandidate> candidates;
   for (std::size_t i = 0; i < AFirst.Minutiae.size(); ++i) {
-    const TMinutia& a = AFirst.Minutiae[i];
+    const TSimulatedMinutia& a = AFirst.Minutiae[i];
     for (std::size_t j = 0; j < ASecond.Minutiae.size(); ++j) {
-      const TMinutia& b = ASecond.Minutiae[j];
+      const TSimulatedMinutia& b = ASecond.Minutiae[j];
       const int dx = b.X - a.X;
       const int dy = b.Y - a.Y;
       const int da = AngleDelta(a.Angle, b.Angle);
@@ -95,8 +95,8 @@ TFeatureSet FuseEnrolmentPresses(const std::vector<TFeatureSet>& APresses) {
     const TFeatureSet& press = APresses[k];
     qualitySum += press.Quality;
     for (const TMinutiaPair& pair : PairMinutiae(base, press)) {
-      const TMinutia& a = base.Minutiae[pair.First];
-      const TMinutia& b = press.Minutiae[pair.Second];
+      const TSimulatedMinutia& a = base.Minutiae[pair.First];
+      const TSimulatedMinutia& b = press.Minutiae[pair.Second];
       TSums& s = sums[pair.First];
       s.X += b.X - a.X;
       s.Y += b.Y - a.Y;
@@ -109,7 +109,7 @@ TFeatureSet FuseEnrolmentPresses(const std::vector<TFeatureSet>& APresses) {
   for (std::size_t i = 0; i < base.Minutiae.size(); ++i) {
     const TSums& s = sums[i];
     if (2 * static_cast<std::size_t>(s.Hits) < others) continue;
-    const TMinutia& a = base.Minutiae[i];
+    const TSimulatedMinutia& a = base.Minutiae[i];
     const int samples = s.Hits + 1;
     const int angle = static_cast<int>(std::lround(a.Angle + s.Angle / samples));
     fused.Minutiae.push_back({AverageByte(a.X, s.X, samples), AverageByte(a.Y, s.Y, samples),

@@ -69,7 +69,7 @@ TBytes Bytes9(const TFeatureSet& AFeatures) {
   const std::size_t count = EncodedCount(AFeatures);
   TBytes bytes{static_cast<uint8_t>(count)};
   for (std::size_t i = 0; i < count; ++i) {
-    const TMinutia& m = AFeatures.Minutiae[i];
+    const TSimulatedMinutia& m = AFeatures.Minutiae[i];
     bytes.push_back(m.X);
     bytes.push_back(m.Y);
     bytes.push_back(static_cast<uint8_t>((m.Angle >> 1) | (m.Kind != 0 ? kKindBit9 : 0)));
@@ -82,7 +82,7 @@ TBytes Bytes10(const TFeatureSet& AFeatures) {
   TBytes bytes{kVersion10, static_cast<uint8_t>(std::clamp(AFeatures.Quality, 0, 100)),
                static_cast<uint8_t>(count)};
   for (std::size_t i = 0; i < count; ++i) {
-    const TMinutia& m = AFeatures.Minutiae[i];
+    const TSimulatedMinutia& m = AFeatures.Minutiae[i];
     bytes.insert(bytes.end(), {m.X, m.Y, m.Angle, static_cast<uint8_t>(m.Kind != 0 ? 1 : 0)});
   }
   const uint16_t checksum = Fletcher16(bytes);

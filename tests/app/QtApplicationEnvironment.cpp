@@ -3,13 +3,18 @@
 #include <QApplication>
 #include <memory>
 
+#include "GLibDefaultContext.h"
+
 // Every test of this folder needs a QApplication on the main thread; the platform comes from
 // QT_QPA_PLATFORM (offscreen, set by the test's environment).
 namespace {
 
 class TQtApplicationEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { FApp = std::make_unique<QApplication>(FArgc, FArgv); }
+  void SetUp() override {
+    LeaveGLibDefaultContextToReaders();
+    FApp = std::make_unique<QApplication>(FArgc, FArgv);
+  }
   void TearDown() override { FApp.reset(); }
 
  private:

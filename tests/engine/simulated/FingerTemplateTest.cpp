@@ -28,8 +28,8 @@ TEST(FingerTemplateTest, BothFormatsRoundTripAndDiffer) {
   ASSERT_TRUE(decoded9);
   ASSERT_EQ(decoded9->Minutiae.size(), press.Minutiae.size());
   for (std::size_t i = 0; i < press.Minutiae.size(); ++i) {
-    const TMinutia& a = press.Minutiae[i];
-    const TMinutia& b = decoded9->Minutiae[i];
+    const TSimulatedMinutia& a = press.Minutiae[i];
+    const TSimulatedMinutia& b = decoded9->Minutiae[i];
     EXPECT_EQ(a.X, b.X);
     EXPECT_EQ(a.Y, b.Y);
     EXPECT_EQ(a.Kind, b.Kind);

@@ -1,0 +1,6 @@
+#include "GLibDefaultContext.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+void LeaveGLibDefaultContextToReaders() { qputenv("QT_NO_GLIB", "1"); }

@@ -1,0 +1,333 @@
+#include "FprintFPEngX.h"
+
+#include <utility>
+
+#include "FprintReader.h"
+#include "GLibLoopThread.h"
+#include "EnrollmentMerge.h"
+#include "ReaderScore.h"
+
+namespace {
+
+constexpr int32_t kThreshold = 10;
+constexpr int32_t kOneToOneThreshold = 10;
+constexpr int32_t kQualityClassGood = 0;
+// Opening a USB reader can take seconds (some calibrate); beyond these the reader is stuck.
+constexpr std::chrono::seconds kOpenTimeout{30};
+constexpr std::chrono::seconds kCloseTimeout{15};
+
+// Exception and log texts are narrow ASCII; anything else becomes "?".
+std::string Narrow(std::u16string_view AText) {
+  std::string narrow;
+  for (char16_t c : AText) narrow.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+  return narrow;
+}
+
+std::u16string Widen(std::string_view AText) {
+  std::u16string wide;
+  for (char c : AText) {
+    const auto byte = static_cast<unsigned char>(c);
+    wide.push_back(byte >= 0x20 && byte < 0x7F ? byte : u'?');
+  }
+  return wide;
+}
+
+int RequireFormat(const std::u16string& AVersion) {
+  if (AVersion == u"9") return 9;
+  if (AVersion == u"10") return 10;
+  throw EOleException("Unsupported engine version \"" + Narrow(AVersion) + "\"");
+}
+
+template <class THandler>
+void RunHandler(std::exception_ptr& AHandlerError, THandler&& AHandler) {
+  try {
+    AHandler();
+  } catch (...) {
+    if (!AHandlerError) AHandlerError = std::current_exception();
+  }
+}
+
+}  // namespace
+
+TFprintFPEngX::TFprintFPEngX(IMainThreadQueue& AQueue, std::chrono::seconds AArmedLimit)
+    : FQueue(AQueue), FLoop(TGLibLoopThread::Acquire()) {
+  FLoop->Invoke([this, AArmedLimit] {
+    FReader = TFprintReader::Create(
+        {[this](TReaderScan AScan) { ScanArrived(std::move(AScan)); },
+         [this](int ACount) { FReaderCount = ACount; }},
+        AArmedLimit);
+  });
+}
+
+TFprintFPEngX::~TFprintFPEngX() {
+  CloseReader();
+  FLoop->Invoke([this] { FReader.reset(); });
+  FGate->Close();
+}
+
+int32_t TFprintFPEngX::InitEngine() {
+  std::lock_guard switching(FSwitchLock);
+  auto done = std::make_shared<TCompletion<TFprintReader::TOpenResult>>();
+  FLoop->Post([this, done] {
+    FReader->Open([done](TFprintReader::TOpenResult AResult) { done->Set(std::move(AResult)); });
+  });
+  const auto opened = done->WaitFor(kOpenTimeout);
+  std::lock_guard lock(FLock);
+  if (!opened) {
+    FLastError = u"the reader did not open in time";
+    return kInitFailed;
+  }
+  if (opened->Outcome != TFprintReader::TOpenOutcome::Opened) {
+    FLastError = Widen(opened->Error);
+    return opened->Outcome == TFprintReader::TOpenOutcome::NoReader ? kInitNoReader : kInitFailed;
+  }
+  if (FEnrolling) EndEnrolment();
+  FEngineOn = true;
+  ++FModeEpoch;
+  FSensorSN = Widen(opened->Name);
+  FLastError.clear();
+  return 0;
+}
+
+void TFprintFPEngX::EndEngine() {
+  std::lock_guard switching(FSwitchLock);
+  {
+    std::lock_guard lock(FLock);
+    StopEngine();
+  }
+  CloseReader();
+}
+
+void TFprintFPEngX::CloseReader() {
+  auto done = std::make_shared<TCompletion<bool>>();
+  FLoop->Post([this, done] { FReader->Close([done] { done->Set(true); }); });
+  if (!done->WaitFor(kCloseTimeout)) {
+    std::lock_guard lock(FLock);
+    FLastError = u"the reader did not close in time";
+  }
+}
+
+void TFprintFPEngX::BeginEnroll() {
+  std::lock_guard lock(FLock);
+  // Without a running engine there is nothing to enrol with, as with the simulated sensor.
+  if (!FEngineOn) return;
+  FEnrolling = true;
+  FEnrollIndex = FEnrollCount;
+  FEnrolmentPresses.clear();
+  FEnrolled.reset();
+  ++FModeEpoch;
+}
+
+void TFprintFPEngX::CancelEnroll() {
+  std::lock_guard lock(FLock);
+  if (FEnrolling) EndEnrolment();
+}
+
+void TFprintFPEngX::BeginCapture() {
+  std::lock_guard lock(FLock);
+  // The reader stays armed while the engine runs: capturing is not enrolling.
+  if (FEnrolling) EndEnrolment();
+}
+
+int32_t TFprintFPEngX::CreateFPCacheDB() {
+  std::lock_guard lock(FLock);
+  return FCaches.Create();
+}
+
+int32_t TFprintFPEngX::CreateFPCacheDBEx() {
+  std::lock_guard lock(FLock);
+  return FCaches.Create();
+}
+
+void TFprintFPEngX::FreeFPCacheDB(int32_t fpcHandle) {
+  std::lock_guard lock(FLock);
+  FCaches.Free(fpcHandle);
+}
+
+int32_t TFprintFPEngX::AddRegTemplateStrToFPCacheDBEx(int32_t fpcHandle, int32_t FPID,
+                                                      const std::u16string& ARegTemplateStr,
+                                                      const std::u16string& ARegTemplate10Str) {
+  std::lock_guard lock(FLock);
+  return FCaches.Add(fpcHandle, FPID, ARegTemplateStr, ARegTemplate10Str) ? 0 : -1;
+}
+
+std::u16string TFprintFPEngX::GetTemplateAsString() {
+  std::lock_guard lock(FLock);
+  return FLastPress ? EncodeMinutiaeTemplate(*FLastPress, FFormat) : std::u16string();
+}
+
+std::u16string TFprintFPEngX::GetTemplateAsStringEx(const std::u16string& AFPEngineVersion) {
+  const int format = RequireFormat(AFPEngineVersion);
+  std::lock_guard lock(FLock);
+  return FEnrolled ? EncodeMinutiaeTemplate(*FEnrolled, format) : std::u16string();
+}
+
+bool TFprintFPEngX::VerFingerFromStr(std::u16string& regTemplateStr,
+                                     const std::u16string& verTemplateStr, bool ADoLearning,
+                                     bool& ARegFeatureChanged) {
+  // No learning: the reference template is never rewritten.
+  static_cast<void>(ADoLearning);
+  ARegFeatureChanged = false;
+  const auto enrolled = DecodeMinutiaeTemplate(regTemplateStr);
+  const auto probe = DecodeMinutiaeTemplate(verTemplateStr);
+  return enrolled && probe && ReaderScore(*enrolled, *probe) >= kOneToOneThreshold;
+}
+
+int32_t TFprintFPEngX::IdentificationInFPCacheDB(int32_t fpcHandle, const OleVariant& pVerTemplate,
+                                                 int32_t& Score, int32_t& ProcessedFPNumber) {
+  std::lock_guard lock(FLock);
+  const auto found = FCaches.Identify(fpcHandle, pVerTemplate, kThreshold);
+  Score = found.Score;
+  ProcessedFPNumber = found.Compared;
+  return found.Id;
+}
+
+bool TFprintFPEngX::IsRegister() {
+  std::lock_guard lock(FLock);
+  return FEnrolling;
+}
+
+int32_t TFprintFPEngX::EnrollCount() {
+  std::lock_guard lock(FLock);
+  return FEnrollCount;
+}
+
+void TFprintFPEngX::SetEnrollCount(int32_t AValue) {
+  if (AValue < 1 || AValue > kMaxEnrollCount) {
+    throw EOleException("EnrollCount must be between 1 and " + std::to_string(kMaxEnrollCount));
+  }
+  std::lock_guard lock(FLock);
+  FEnrollCount = AValue;
+}
+
+int32_t TFprintFPEngX::EnrollIndex() {
+  std::lock_guard lock(FLock);
+  return FEnrollIndex;
+}
+
+int32_t TFprintFPEngX::LastQuality() {
+  std::lock_guard lock(FLock);
+  return FLastQuality;
+}
+
+int32_t TFprintFPEngX::SensorCount() { return FReaderCount; }
+
+int32_t TFprintFPEngX::SensorIndex() { return 0; }
+
+std::u16string TFprintFPEngX::SensorSN() {
+  std::lock_guard lock(FLock);
+  return FSensorSN;
+}
+
+std::u16string TFprintFPEngX::FPEngineVersion() {
+  std::lock_guard lock(FLock);
+  return FFormat == 10 ? u"10" : u"9";
+}
+
+void TFprintFPEngX::SetFPEngineVersion(const std::u16string& AValue) {
+  const int format = RequireFormat(AValue);
+  std::lock_guard lock(FLock);
+  FFormat = format;
+}
+
+std::u16string TFprintFPEngX::LastError() {
+  std::lock_guard lock(FLock);
+  return FLastError;
+}
+
+// On the loop thread. Rating happens here, off the main thread; the press then goes there.
+void TFprintFPEngX::ScanArrived(TReaderScan AScan) {
+  switch (AScan.Kind) {
+    case TScanKind::Removed: {
+      std::lock_guard lock(FLock);
+      StopEngine();
+      FSensorSN.clear();
+      FLastError = u"the reader was unplugged";
+      return;
+    }
+    case TScanKind::Failed: {
+      std::lock_guard lock(FLock);
+      FLastError = Widen(AScan.Detail);
+      return;
+    }
+    case TScanKind::Image:
+    case TScanKind::Retry:
+      break;
+  }
+  FQueue.Queue([this, gate = FGate, press = AnalysePress(AScan)] {
+    std::exception_ptr handlerError;
+    if (const TEngineLifeGatePass pass(*gate); pass) ProcessPress(press, *gate, handlerError);
+    if (handlerError) std::rethrow_exception(handlerError);
+  });
+}
+
+// On the main thread. The first half records the press and raises OnFeatureInfo while
+// EnrollIndex still counts it; the second half advances the enrolment or completes the capture.
+void TFprintFPEngX::ProcessPress(const TAnalysedPress& APress, TEngineLifeGate& AGate,
+                                 std::exception_ptr& AHandlerError) {
+  uint64_t epoch;
+  {
+    std::lock_guard lock(FLock);
+    if (!FEngineOn) return;
+    FLastQuality = APress.Quality;
+    FLastPress = APress.Template;
+    epoch = FModeEpoch;
+  }
+  RunHandler(AHandlerError, [&] {
+    if (auto handler = OnFeatureInfo) handler(this, APress.QualityClass);
+  });
+  if (!AGate.IsOpen()) return;
+
+  TPendingEvent event;
+  {
+    std::lock_guard lock(FLock);
+    if (epoch != FModeEpoch) return;
+    if (FEnrolling) {
+      event = AdvanceEnrolment(APress);
+    } else {
+      event = {TEventKind::Capture, APress.QualityClass == kQualityClassGood,
+               APress.Template ? EncodeMinutiaeTemplate(*APress.Template, FFormat) : OleVariant()};
+    }
+  }
+  RaiseEvent(event, AHandlerError);
+}
+
+// Under FLock, while enrolling. Poor and suspicious presses are reported, not counted.
+TFprintFPEngX::TPendingEvent TFprintFPEngX::AdvanceEnrolment(const TAnalysedPress& APress) {
+  if (APress.QualityClass != kQualityClassGood || !APress.Template) return {};
+  if (!FEnrolmentPresses.empty() &&
+      ReaderScore(FEnrolmentPresses.front(), *APress.Template) < kOneToOneThreshold) {
+    EndEnrolment();
+    return {TEventKind::Enroll, false, OleVariant()};
+  }
+  FEnrolmentPresses.push_back(*APress.Template);
+  if (--FEnrollIndex > 0) return {};
+  FEnrolled = MergeEnrollment(FEnrolmentPresses);
+  EndEnrolment();
+  return {TEventKind::Enroll, true, EncodeMinutiaeTemplate(*FEnrolled, FFormat)};
+}
+
+void TFprintFPEngX::RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& AHandlerError) {
+  RunHandler(AHandlerError, [&] {
+    if (AEvent.Kind == TEventKind::Enroll) {
+      if (auto handler = OnEnroll) handler(this, AEvent.ActionResult, AEvent.Template);
+    } else if (AEvent.Kind == TEventKind::Capture) {
+      if (auto handler = OnCapture) handler(this, AEvent.ActionResult, AEvent.Template);
+    }
+  });
+}
+
+// Under FLock.
+void TFprintFPEngX::EndEnrolment() {
+  FEnrolling = false;
+  FEnrollIndex = 0;
+  FEnrolmentPresses.clear();
+  ++FModeEpoch;
+}
+
+// Under FLock.
+void TFprintFPEngX::StopEngine() {
+  if (FEnrolling) EndEnrolment();
+  FEngineOn = false;
+  ++FModeEpoch;
+}

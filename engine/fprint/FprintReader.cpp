@@ -1,0 +1,245 @@
+#include "FprintReader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+#include "PrintScan.h"
+
+namespace {
+
+// A reader reporting that it is too hot gets this long to cool down before it is armed again.
+constexpr std::chrono::seconds kCoolDown{60};
+// After any other failure of a capture: long enough not to spin on a failing reader.
+constexpr std::chrono::seconds kRetryAfterFailure{2};
+
+bool CanCapture(FpDevice* ADevice) {
+  return fp_device_has_feature(ADevice, FP_DEVICE_FEATURE_CAPTURE);
+}
+
+std::string NameOf(FpDevice* ADevice) {
+  return std::string(fp_device_get_driver(ADevice)) + ":" + fp_device_get_device_id(ADevice);
+}
+
+bool MentionsBusy(const GError* AError) {
+  std::string text = AError->message;
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text.find("busy") != std::string::npos;
+}
+
+std::string OpenFailure(const std::string& AName, const GError* AError) {
+  // Another process, typically fprintd, holding the device is the common case on a desktop.
+  if (g_error_matches(AError, FP_DEVICE_ERROR, FP_DEVICE_ERROR_BUSY) || MentionsBusy(AError)) {
+    return "reader " + AName + " busy: is fprintd holding it? (systemctl stop fprintd)";
+  }
+  return "cannot open reader " + AName + ": " + AError->message;
+}
+
+TGSourcePtr AttachTimer(std::chrono::seconds ADelay, GSourceFunc ACallback, gpointer AData) {
+  GSource* source = g_timeout_source_new_seconds(static_cast<guint>(ADelay.count()));
+  g_source_set_callback(source, ACallback, AData, nullptr);
+  g_source_attach(source, g_main_context_get_thread_default());
+  return TGSourcePtr(source);
+}
+
+}  // namespace
+
+std::shared_ptr<TFprintReader> TFprintReader::Create(TSinks ASinks,
+                                                     std::chrono::seconds AArmedLimit) {
+  std::shared_ptr<TFprintReader> reader(new TFprintReader(std::move(ASinks), AArmedLimit));
+  reader->Enumerate();
+  return reader;
+}
+
+TFprintReader::TFprintReader(TSinks ASinks, std::chrono::seconds AArmedLimit)
+    : FSinks(std::move(ASinks)),
+      FArmedLimit(AArmedLimit),
+      FContext(fp_context_new()),
+      FGallery(g_ptr_array_new_with_free_func(g_object_unref)) {}
+
+TFprintReader::~TFprintReader() {
+  FTimer.reset();
+  g_signal_handlers_disconnect_by_data(FContext.get(), this);
+}
+
+void TFprintReader::Enumerate() {
+  g_signal_connect(FContext.get(), "device-added", G_CALLBACK(&TFprintReader::DeviceAdded), this);
+  g_signal_connect(FContext.get(), "device-removed", G_CALLBACK(&TFprintReader::DeviceRemoved),
+                   this);
+  FSinks.ReaderCount(CountReaders(nullptr));
+}
+
+int TFprintReader::CountReaders(FpDevice* AGone) {
+  GPtrArray* devices = fp_context_get_devices(FContext.get());
+  int count = 0;
+  for (guint i = 0; i < devices->len; ++i) {
+    auto* device = static_cast<FpDevice*>(g_ptr_array_index(devices, i));
+    if (device != AGone && CanCapture(device)) ++count;
+  }
+  return count;
+}
+
+void TFprintReader::DeviceAdded(FpContext*, FpDevice*, gpointer ASelf) {
+  auto& self = *static_cast<TFprintReader*>(ASelf);
+  self.FSinks.ReaderCount(self.CountReaders(nullptr));
+}
+
+// Raised while the device is still listed.
+void TFprintReader::DeviceRemoved(FpContext*, FpDevice* ADevice, gpointer ASelf) {
+  auto& self = *static_cast<TFprintReader*>(ASelf);
+  self.FSinks.ReaderCount(self.CountReaders(ADevice));
+}
+
+void TFprintReader::Open(std::function<void(TOpenResult)> ADone) {
+  if (FState == TState::Open) {
+    ADone({TOpenOutcome::Opened, FName, {}});
+    return;
+  }
+  FOpenWaiters.push_back(std::move(ADone));
+  if (FState == TState::Closed) StartOpen();
+}
+
+void TFprintReader::StartOpen() {
+  GPtrArray* devices = fp_context_get_devices(FContext.get());
+  FpDevice* chosen = nullptr;
+  for (guint i = 0; i < devices->len && chosen == nullptr; ++i) {
+    auto* device = static_cast<FpDevice*>(g_ptr_array_index(devices, i));
+    if (CanCapture(device)) chosen = device;
+  }
+  if (chosen == nullptr) {
+    for (auto& waiter : std::exchange(FOpenWaiters, {})) {
+      waiter({TOpenOutcome::NoReader, {}, "no fingerprint reader that captures images"});
+    }
+    return;
+  }
+  FDevice = RefGObject(chosen);
+  FName = NameOf(chosen);
+  FState = TState::Opening;
+  fp_device_open(chosen, nullptr, &TFprintReader::Completed<&TFprintReader::Opened>, Token());
+}
+
+void TFprintReader::Opened(FpDevice* ADevice, GAsyncResult* AResult) {
+  g_autoptr(GError) error = nullptr;
+  TOpenResult result{TOpenOutcome::Opened, FName, {}};
+  if (fp_device_open_finish(ADevice, AResult, &error)) {
+    FState = TState::Open;
+  } else {
+    FState = TState::Closed;
+    FDevice.reset();
+    result = {TOpenOutcome::Failed, FName, OpenFailure(FName, error)};
+  }
+  for (auto& waiter : std::exchange(FOpenWaiters, {})) waiter(result);
+  if (FState != TState::Open) {
+    for (auto& waiter : std::exchange(FCloseWaiters, {})) waiter();
+  } else if (!FCloseWaiters.empty()) {
+    FState = TState::Closing;
+    StartClose();
+  } else {
+    Arm();
+  }
+}
+
+void TFprintReader::Close(std::function<void()> ADone) {
+  if (FState == TState::Closed) {
+    ADone();
+    return;
+  }
+  FCloseWaiters.push_back(std::move(ADone));
+  if (FState != TState::Open) return;  // opening or closing: finishes there
+  FState = TState::Closing;
+  FTimer.reset();
+  // A capture in progress is cancelled and its end awaited: closing a busy device fails.
+  if (FCapture) {
+    g_cancellable_cancel(FCapture.get());
+  } else {
+    StartClose();
+  }
+}
+
+void TFprintReader::StartClose() {
+  fp_device_close(FDevice.get(), nullptr, &TFprintReader::Completed<&TFprintReader::Closed>,
+                  Token());
+}
+
+void TFprintReader::Closed(FpDevice* ADevice, GAsyncResult* AResult) {
+  // An unplugged reader fails to close; it is released all the same.
+  g_autoptr(GError) ignored = nullptr;
+  fp_device_close_finish(ADevice, AResult, &ignored);
+  FDevice.reset();
+  FState = TState::Closed;
+  for (auto& waiter : std::exchange(FCloseWaiters, {})) waiter();
+  if (!FOpenWaiters.empty()) StartOpen();
+}
+
+void TFprintReader::Arm() {
+  if (FState != TState::Open) return;
+  FCapture.reset(g_cancellable_new());
+  fp_device_identify(FDevice.get(), FGallery.get(), FCapture.get(), nullptr, nullptr, nullptr,
+                     &TFprintReader::Completed<&TFprintReader::Identified>, Token());
+  FTimer = AttachTimer(FArmedLimit, &TFprintReader::ArmedTooLong, this);
+}
+
+void TFprintReader::ArmLater(std::chrono::seconds ADelay) {
+  FTimer = AttachTimer(ADelay, &TFprintReader::ArmAgain, this);
+}
+
+gboolean TFprintReader::ArmedTooLong(gpointer ASelf) {
+  auto& self = *static_cast<TFprintReader*>(ASelf);
+  // Not while a finger lies on it: that press is about to complete.
+  if (fp_device_get_finger_status(self.FDevice.get()) & FP_FINGER_STATUS_PRESENT) {
+    return G_SOURCE_CONTINUE;
+  }
+  // The capture ends cancelled and Identified arms it anew.
+  g_cancellable_cancel(self.FCapture.get());
+  return G_SOURCE_REMOVE;
+}
+
+gboolean TFprintReader::ArmAgain(gpointer ASelf) {
+  static_cast<TFprintReader*>(ASelf)->Arm();
+  return G_SOURCE_REMOVE;
+}
+
+void TFprintReader::Identified(FpDevice* ADevice, GAsyncResult* AResult) {
+  FTimer.reset();
+  FCapture.reset();
+  g_autoptr(FpPrint) match = nullptr;
+  g_autoptr(FpPrint) print = nullptr;
+  g_autoptr(GError) error = nullptr;
+  fp_device_identify_finish(ADevice, AResult, &match, &print, &error);
+  if (FState == TState::Closing) {
+    StartClose();
+    return;
+  }
+  if (print != nullptr) {
+    Report(ScanFromPrint(print));
+    Arm();
+  } else if (error == nullptr || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+    Arm();  // re-armed after the limit
+  } else if (error->domain == FP_DEVICE_RETRY) {
+    Report({TScanKind::Retry, {}, {}, error->message});
+    Arm();
+  } else if (g_error_matches(error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_REMOVED)) {
+    Report({TScanKind::Removed, {}, {}, error->message});
+    // Closing lets the context drop the device.
+    FState = TState::Closing;
+    StartClose();
+  } else {
+    Report({TScanKind::Failed, {}, {}, error->message});
+    ArmLater(g_error_matches(error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_TOO_HOT) ? kCoolDown
+                                                                              : kRetryAfterFailure);
+  }
+}
+
+void TFprintReader::Report(TReaderScan AScan) {
+  if (FSinks.Scan) FSinks.Scan(std::move(AScan));
+}
+
+gpointer TFprintReader::Token() { return new std::weak_ptr<TFprintReader>(weak_from_this()); }
+
+template <void (TFprintReader::*Method)(FpDevice*, GAsyncResult*)>
+void TFprintReader::Completed(GObject* ASource, GAsyncResult* AResult, gpointer AToken) {
+  const std::unique_ptr<std::weak_ptr<TFprintReader>> token(
+      static_cast<std::weak_ptr<TFprintReader>*>(AToken));
+  if (const auto self = token->lock()) ((*self).*Method)(FP_DEVICE(ASource), AResult);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <fprint.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "GLibPtr.h"
+#include "ReaderScan.h"
+
+// libfprint's context and the one reader in use. Lives on a GLib loop thread (its context the
+// thread's default) and is used only there. While open, the reader is armed for one press at a
+// time and re-armed after each, until closed or unplugged.
+class TFprintReader : public std::enable_shared_from_this<TFprintReader> {
+ public:
+  enum class TOpenOutcome { Opened, NoReader, Failed };
+  struct TOpenResult {
+    TOpenOutcome Outcome = TOpenOutcome::NoReader;
+    std::string Name;   // the reader opened: driver and device id
+    std::string Error;  // why it failed, for a log
+  };
+  struct TSinks {
+    std::function<void(TReaderScan)> Scan;
+    // The number of readers that can capture images, after each change.
+    std::function<void(int)> ReaderCount;
+  };
+
+  // Creates the context and enumerates the readers (a nested loop on the thread's context).
+  // AArmedLimit: a capture armed that long without a press is re-armed, as some readers heat.
+  static std::shared_ptr<TFprintReader> Create(TSinks ASinks,
+                                               std::chrono::seconds AArmedLimit);
+  ~TFprintReader();
+  TFprintReader(const TFprintReader&) = delete;
+  TFprintReader& operator=(const TFprintReader&) = delete;
+
+  // Opens the first reader that captures images and arms it; at once when already open.
+  void Open(std::function<void(TOpenResult)> ADone);
+  // Ends the capture in progress, waits for it, then closes the reader.
+  void Close(std::function<void()> ADone);
+
+ private:
+  enum class TState { Closed, Opening, Open, Closing };
+
+  TFprintReader(TSinks ASinks, std::chrono::seconds AArmedLimit);
+  void Enumerate();
+  // Readers that capture images, leaving out AGone.
+  int CountReaders(FpDevice* AGone);
+  void StartOpen();
+  void Opened(FpDevice* ADevice, GAsyncResult* AResult);
+  void StartClose();
+  void Closed(FpDevice* ADevice, GAsyncResult* AResult);
+  void Arm();
+  void ArmLater(std::chrono::seconds ADelay);
+  void Identified(FpDevice* ADevice, GAsyncResult* AResult);
+  void Report(TReaderScan AScan);
+  static void DeviceAdded(FpContext* AContext, FpDevice* ADevice, gpointer ASelf);
+  static void DeviceRemoved(FpContext* AContext, FpDevice* ADevice, gpointer ASelf);
+  static gboolean ArmedTooLong(gpointer ASelf);
+  static gboolean ArmAgain(gpointer ASelf);
+  template <void (TFprintReader::*Method)(FpDevice*, GAsyncResult*)>
+  static void Completed(GObject* ASource, GAsyncResult* AResult, gpointer AToken);
+  gpointer Token();
+
+  TSinks FSinks;
+  const std::chrono::seconds FArmedLimit;
+  TGObjectPtr<FpContext> FContext;
+  TState FState = TState::Closed;
+  TGObjectPtr<FpDevice> FDevice;
+  std::string FName;
+  TGObjectPtr<GCancellable> FCapture;  // set while a capture is armed
+  TGPtrArrayPtr FGallery;              // empty: identification just returns the scan
+  TGSourcePtr FTimer;                  // re-arm limit, or delayed re-arm after an error
+  std::vector<std::function<void(TOpenResult)>> FOpenWaiters;
+  std::vector<std::function<void()>> FCloseWaiters;
+};

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "EngineTestSupport.h"
+#include "FingerImages.h"
+#include "FprintFPEngX.h"
+#include "MainThreadQueue.h"
+#include "VirtualImageDevice.h"
+
+// Deadlines for what the reader does: generous, as libfprint works on a loaded machine too.
+constexpr std::chrono::seconds kEventDeadline{60};
+
+inline std::string VirtualReaderPath() { return std::getenv("FP_VIRTUAL_IMAGE"); }
+
+inline size_t CountKind(const std::vector<TRecordedEvent>& AEvents, TEventKind AKind) {
+  size_t count = 0;
+  for (const auto& event : AEvents) count += event.Kind == AKind ? 1 : 0;
+  return count;
+}
+
+// Waits, with no main-thread queue to serve, until the engine's state shows APredicate.
+template <class TPredicate>
+bool Eventually(TPredicate APredicate) {
+  const auto deadline = std::chrono::steady_clock::now() + kEventDeadline;
+  while (!APredicate()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// The reader engine on this process's virtual reader, with its events recorded on this (the
+// main) thread.
+class ReaderEngineTest : public ::testing::Test {
+ protected:
+  explicit ReaderEngineTest(std::chrono::seconds AArmedLimit = TFprintFPEngX::kArmedLimit)
+      : Engine(Queue, AArmedLimit), Events(Engine) {}
+
+  void Init() { ASSERT_EQ(Engine.InitEngine(), 0) << ToNarrow(Engine.LastError()); }
+
+  // Presses AImage and returns the events it raised: OnFeatureInfo, then the closing event if
+  // any (raised in the same main-thread procedure).
+  std::vector<TRecordedEvent> Press(const TGreyImage& AImage) {
+    const size_t before = CountKind(Events.Events(), TEventKind::FeatureInfo);
+    Reader.Press(AImage);
+    EXPECT_TRUE(Queue.RunUntil(
+        [&] { return CountKind(Events.Events(), TEventKind::FeatureInfo) > before; },
+        kEventDeadline))
+        << "no event for the press";
+    return Events.Take();
+  }
+
+  // Enrols three impressions of AFinger; returns the format-"10" template, empty on failure.
+  std::u16string Enrol(unsigned AFinger) {
+    Engine.BeginEnroll();
+    std::vector<TRecordedEvent> events;
+    for (unsigned impression = 1; impression <= 3; ++impression) {
+      const auto press = Press(fingers::FingerImpression(AFinger, impression));
+      events.insert(events.end(), press.begin(), press.end());
+    }
+    const bool enrolled = !events.empty() && events.back().Kind == TEventKind::Enroll &&
+                          events.back().ActionResult;
+    EXPECT_TRUE(enrolled) << "finger " << AFinger << " not enrolled";
+    return enrolled ? Engine.GetTemplateAsStringEx(u"10") : std::u16string();
+  }
+
+  static std::string ToNarrow(const std::u16string& AText) { return {AText.begin(), AText.end()}; }
+
+  TLoopMainThreadQueue Queue;
+  TFprintFPEngX Engine;
+  TEventRecorder Events;
+  TVirtualImageDevice Reader{VirtualReaderPath()};
+};

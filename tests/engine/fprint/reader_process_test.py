@@ -1,0 +1,116 @@
+"""The real program with libfprint's virtual image reader (FP_VIRTUAL_IMAGE): init finds the
+reader, tessiva-sensor presses synthetic fingers and image files on it, and clients see
+enrolment, identification and verification; once the reader is unplugged the next init falls
+back to the simulated sensor. Prints how long a press takes to reach the clients.
+
+Usage: reader_process_test.py TESSIVA TESSIVA_SENSOR
+"""
+import asyncio
+import os
+import re
+import socket
+import statistics
+import struct
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "app"))
+import protocol_process_test as protocol  # noqa: E402  (the program and client helpers)
+
+both, fields = protocol.both, protocol.fields
+
+
+async def scenario(program, socket_path):
+    a = await protocol.connect_when_ready()
+    b = await protocol.connect_when_ready()
+    delays = []
+
+    async def command(act, state):
+        await a.send(f'{{"act":"{act}","state":"{state}"}}')
+        return await both(a, b)
+
+    async def press(*args):
+        """Presses on the reader; returns the scan message and the one after it, if any."""
+        program.sensor(*args)
+        sent = time.monotonic()
+        scan = await both(a, b)
+        delays.append(time.monotonic() - sent)
+        assert scan["event"] == "Finger Scan Info", scan
+        return scan
+
+    reply = await command("init", "r-init")
+    assert fields(reply, "event", "status", "message", "sensor_count", "sensor_SN") == (
+        "Sensor Initialization", "success", "Sensor connected", 1, "virtual_image:0"), reply
+    program.wait_for_log("fingerprint", "Sensor: virtual_image:0")
+
+    reply = await command("enroll", "r-enroll")
+    assert fields(reply, "event", "step_remainder") == ("Start Enrollment", 3), reply
+    for impression, remainder in ((1, 3), (2, 2), (3, 1)):
+        scan = await press("press-synthetic", "1", str(impression))
+        assert scan["step_remainder"] == remainder, scan
+        assert " Fingerprint quality good, quality=" in scan["message"], scan
+    finish = await both(a, b)
+    assert fields(finish, "event", "status") == ("Enrollment Finish", "success"), finish
+    assert finish["template"].startswith("TSF10:"), finish
+
+    reply = await command("identify", "r-identify")
+    await press("press-synthetic", "1", "4")
+    match = await both(a, b)
+    assert fields(match, "event", "status", "id", "processnum") == (
+        "Identify", "success", 1, 1), match
+    await press("press-synthetic", "2", "1")
+    miss = await both(a, b)
+    assert fields(miss, "event", "status", "id") == ("Identify", "fail", -1), miss
+
+    reply = await command("verify", "r-verify")
+    await press("press-synthetic", "1", "5")
+    verified = await both(a, b)
+    assert fields(verified, "event", "status") == ("Verify", "success"), verified
+    # A blank image file: the reader finds no finger in it; a poor press, matching nothing.
+    blank = os.path.join(os.path.dirname(socket_path), "blank.pgm")
+    with open(blank, "wb") as out:
+        out.write(b"P5\n300 400\n255\n" + b"\xff" * (300 * 400))
+    scan = await press("press", blank)
+    assert re.fullmatch(r" Fingerprint quality not good, quality=\d+", scan["message"]), scan
+    refused = await both(a, b)
+    assert fields(refused, "event", "status") == ("Verify", "fail"), refused
+
+    # The reader unplugged: the next init serves with the simulated sensor.
+    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as reader:
+        reader.connect(socket_path)
+        reader.sendall(struct.pack("=ii", -5, 0))
+    end = time.monotonic() + protocol.DEADLINE
+    while True:
+        reply = await command("init", "r-fallback")
+        if reply["sensor_SN"] != "virtual_image:0" or time.monotonic() > end:
+            break
+        await asyncio.sleep(0.1)
+    assert fields(reply, "status", "sensor_SN") == ("success", "TSV-SIM-000001"), reply
+    program.sensor("touch", "4")
+    scan = await both(a, b)
+    assert scan["event"] == "Finger Scan Info", scan
+    await a.close()
+    await b.close()
+    return delays
+
+
+def main():
+    with tempfile.TemporaryDirectory() as runtime_dir:
+        os.chmod(runtime_dir, 0o700)
+        socket_path = os.path.join(runtime_dir, "virtual-image.sock")
+        os.environ["FP_VIRTUAL_IMAGE"] = socket_path
+        program = protocol.Program(runtime_dir)
+        try:
+            delays = asyncio.run(asyncio.wait_for(scenario(program, socket_path), 240))
+        finally:
+            code = program.stop()
+        assert code == 0, f"exit code {code}: {program.proc.stderr.read()}"
+    ms = sorted(round(d * 1000) for d in delays)
+    print(f"press to scan event on the clients: median {statistics.median(ms)} ms, "
+          f"max {ms[-1]} ms over {len(ms)} presses")
+    print("1 passed, 0 failed")
+
+
+if __name__ == "__main__":
+    main()
