@@ -1,6 +1,7 @@
 #include "LogLineLimit.h"
 
-#include "Utf8Text.h"
+#include <QByteArray>
+#include <QStringView>
 
 namespace {
 
@@ -8,14 +9,17 @@ bool IsSurrogatePair(char16_t AHigh, char16_t ALow) {
   return AHigh >= 0xD800 && AHigh <= 0xDBFF && ALow >= 0xDC00 && ALow <= 0xDFFF;
 }
 
+std::string Utf8(std::u16string_view AText) {
+  const QByteArray bytes = QStringView(AText.data(), qsizetype(AText.size())).toUtf8();
+  return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
 }  // namespace
 
-std::u16string ShownLogLine(std::u16string_view ALine) {
-  if (ALine.size() <= kLogLineShownUnits) return std::u16string(ALine);
+std::string ShownLogLine(std::u16string_view ALine) {
+  if (ALine.size() <= kLogLineShownUnits) return Utf8(ALine);
   size_t kept = kLogLineShownUnits;
   if (IsSurrogatePair(ALine[kept - 1], ALine[kept])) --kept;
-  // Only lines over the limit pay for the conversion.
-  const size_t bytes = ToUtf8(ALine).size();
-  return std::u16string(ALine.substr(0, kept)) +
-         FromUtf8("... (" + std::to_string(bytes) + " bytes)");
+  const size_t bytes = Utf8(ALine).size();
+  return Utf8(ALine.substr(0, kept)) + "... (" + std::to_string(bytes) + " bytes)";
 }

@@ -8,6 +8,7 @@
 // of them, and nobody reads such a line on screen anyway.
 constexpr size_t kLogLineShownUnits = 4096;
 
-// ALine as the window keeps it: unchanged up to the limit, otherwise its beginning (never half a
-// surrogate pair) followed by "... (N bytes)", N being the whole line's length in UTF-8.
-std::u16string ShownLogLine(std::u16string_view ALine);
+// ALine as the window keeps it, in UTF-8: unchanged up to the limit, otherwise its beginning
+// (never half a surrogate pair) followed by "... (N bytes)", N being the whole line's length in
+// UTF-8. Runs for every line on the main thread, so it converts with Qt's fast codec.
+std::string ShownLogLine(std::u16string_view ALine);

@@ -14,6 +14,8 @@ namespace {
 
 // Room between the view's edge and the text.
 constexpr int kMargin = 4;
+// Wide enough for any line the window keeps, far from overflowing.
+constexpr int kUnboundedWidth = 1 << 24;
 
 }  // namespace
 
@@ -120,9 +122,12 @@ void TLogView::paintEvent(QPaintEvent* AEvent) {
     const bool selected = HasSelection() && line >= selectedFrom && line <= selectedTo;
     if (selected) painter.fillRect(row, colours.brush(QPalette::Highlight));
     painter.setPen(colours.color(selected ? QPalette::HighlightedText : QPalette::Text));
-    const QString text = Line(line);
-    painter.drawText(QPoint(x, row.top() + fontMetrics().ascent()), text);
-    widest = std::max(widest, fontMetrics().horizontalAdvance(text));
+    // One layout both draws the line and measures it.
+    QRect drawn;
+    painter.drawText(QRect(x, row.top(), kUnboundedWidth, rowHeight),
+                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
+                     Line(line), &drawn);
+    widest = std::max(widest, drawn.width());
   }
   if (widest != FWidestPainted) {
     FWidestPainted = widest;

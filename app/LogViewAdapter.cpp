@@ -5,7 +5,6 @@
 #include "LogLineLimit.h"
 #include "LogView.h"
 #include "QtMainThreadQueue.h"
-#include "Utf8Text.h"
 
 TLogViewAdapter::TLogViewAdapter(TLogView& AView, TQtMainThreadQueue& AQueue, std::FILE* ATee)
     : FView(AView), FQueue(AQueue), FTee(ATee) {
@@ -13,7 +12,7 @@ TLogViewAdapter::TLogViewAdapter(TLogView& AView, TQtMainThreadQueue& AQueue, st
 }
 
 void TLogViewAdapter::AppendLine(const std::u16string& ALine) {
-  const std::string line = ToUtf8(ShownLogLine(ALine));
+  const std::string line = ShownLogLine(ALine);
   FView.AppendLine(line);
   if (!FTee) return;
   std::fwrite(line.data(), 1, line.size(), FTee);
