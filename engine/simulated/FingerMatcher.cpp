@@ -53,12 +53,12 @@ uint8_t AverageByte(int ABase, double ASumOfDeltas, int ACount) {
 
 }  // namespace
 
-std::vector<TMinutiaPair> PairMinutiae(const TFeatureSet& AFirst, const TFeatureSet& ASecond) {
+std::vector<TSimulatedMinutiaPair> PairMinutiae(const TFeatureSet& AFirst, const TFeatureSet& ASecond) {
   std::vector<TCandidate> candidates = Candidates(AFirst, ASecond);
   std::sort(candidates.begin(), candidates.end());
   std::vector<bool> firstUsed(AFirst.Minutiae.size());
   std::vector<bool> secondUsed(ASecond.Minutiae.size());
-  std::vector<TMinutiaPair> pairs;
+  std::vector<TSimulatedMinutiaPair> pairs;
   for (const TCandidate& c : candidates) {
     if (firstUsed[c.First] || secondUsed[c.Second]) continue;
     firstUsed[c.First] = secondUsed[c.Second] = true;
@@ -94,7 +94,7 @@ TFeatureSet FuseEnrolmentPresses(const std::vector<TFeatureSet>& APresses) {
   for (std::size_t k = 1; k < APresses.size(); ++k) {
     const TFeatureSet& press = APresses[k];
     qualitySum += press.Quality;
-    for (const TMinutiaPair& pair : PairMinutiae(base, press)) {
+    for (const TSimulatedMinutiaPair& pair : PairMinutiae(base, press)) {
       const TSimulatedMinutia& a = base.Minutiae[pair.First];
       const TSimulatedMinutia& b = press.Minutiae[pair.Second];
       TSums& s = sums[pair.First];

@@ -9,13 +9,13 @@
 
 // Minutia matching and enrolment fusion; the scoring rule is described in FingerTemplate.h.
 
-struct TMinutiaPair {
+struct TSimulatedMinutiaPair {
   std::size_t First = 0;   // index into the first set
   std::size_t Second = 0;  // index into the second set
 };
 
 // One-to-one pairs of corresponding minutiae, chosen closest first.
-std::vector<TMinutiaPair> PairMinutiae(const TFeatureSet& AFirst, const TFeatureSet& ASecond);
+std::vector<TSimulatedMinutiaPair> PairMinutiae(const TFeatureSet& AFirst, const TFeatureSet& ASecond);
 
 // Similarity 0..100 of two feature sets.
 int32_t MatchScore(const TFeatureSet& AFirst, const TFeatureSet& ASecond);

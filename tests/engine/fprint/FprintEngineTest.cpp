@@ -155,6 +155,11 @@ TEST_F(ReaderEngineTest, PressesWhileNotEnrollingAreCaptures) {
   EXPECT_NE(events[0].QualityClass, 0);
   EXPECT_FALSE(events[1].ActionResult);
   EXPECT_TRUE(events[1].Template.empty());
+  // The reader asking for the finger again (too short a swipe) is such a press as well.
+  events = Scan([&] { Reader.Retry(1); });
+  ASSERT_THAT(KindsOf(events), ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
+  EXPECT_NE(events[0].QualityClass, 0);
+  EXPECT_TRUE(events[1].Template.empty());
   events = Press(fingers::FingerImpression(2, 1));
   ASSERT_THAT(KindsOf(events), ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
   EXPECT_EQ(events[0].QualityClass, 0);

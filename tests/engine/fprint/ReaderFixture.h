@@ -43,16 +43,21 @@ class ReaderEngineTest : public ::testing::Test {
 
   void Init() { ASSERT_EQ(Engine.InitEngine(), 0) << ToNarrow(Engine.LastError()); }
 
-  // Presses AImage and returns the events it raised: OnFeatureInfo, then the closing event if
-  // any (raised in the same main-thread procedure).
-  std::vector<TRecordedEvent> Press(const TGreyImage& AImage) {
+  // Does AAct on the reader (a press, a retry) and returns the events the scan raised:
+  // OnFeatureInfo, then the closing event if any (raised in the same main-thread procedure).
+  template <class TAct>
+  std::vector<TRecordedEvent> Scan(TAct AAct) {
     const size_t before = CountKind(Events.Events(), TEventKind::FeatureInfo);
-    Reader.Press(AImage);
+    AAct();
     EXPECT_TRUE(Queue.RunUntil(
         [&] { return CountKind(Events.Events(), TEventKind::FeatureInfo) > before; },
         kEventDeadline))
-        << "no event for the press";
+        << "no event for the scan";
     return Events.Take();
+  }
+
+  std::vector<TRecordedEvent> Press(const TGreyImage& AImage) {
+    return Scan([&] { Reader.Press(AImage); });
   }
 
   // Enrols three impressions of AFinger; returns the format-"10" template, empty on failure.
