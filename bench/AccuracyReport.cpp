@@ -92,6 +92,10 @@ void PrintTable(const TAccuracyRun& ARun, const TFigures& AFigures) {
   Row("FNMR at FMR <= libfprint's", Format("%s (score >= %d, FMR %s)", Percent(AFigures.OurFnmrAtTheirFmr).c_str(),
                                            AFigures.MatchedThreshold, Percent(AFigures.OurFmrAtTheirFmr).c_str()),
       Percent(AFigures.TheirFnmr), "Tessiva below libfprint: " + AccuracyVerdict(AFigures.OurFnmrAtTheirFmr, AFigures.TheirFnmr));
+  Row("the same, enrolled fingers only (the matcher alone)",
+      Format("%s (score >= %d)", Percent(ours.EnrolledTable.FalseNonMatchRate(AFigures.MatchedThreshold)).c_str(),
+             AFigures.MatchedThreshold),
+      "", "");
   Row("FNMR at FMR 0.1 %", Format("%s (score >= %d)", Percent(AFigures.OurFnmrAtTarget).c_str(), AFigures.TargetThreshold),
       "- (no score)", "");
   Row("EER", Format("%s (score %d)", Percent(AFigures.Eer.Rate).c_str(), AFigures.Eer.Threshold), "- (no score)", "");
@@ -134,7 +138,7 @@ void PrintJson(const TAccuracyRun& ARun, const TFigures& AFigures) {
       "\"load_average\":%.1f,\"gallery\":%d,"
       "\"tessiva\":{\"enrol_presses\":%d,\"genuine\":%zu,\"impostor\":%zu,\"failed_enrolments\":%d,"
       "\"failed_captures\":%d,\"threshold\":%d,\"fnmr\":%.5f,\"fmr\":%.6f,\"fnmr_at_libfprint_fmr\":%.5f,"
-      "\"fnmr_at_fmr_0_1\":%.5f,\"threshold_at_fmr_0_1\":%d,\"eer\":%.5f,\"identification\":%.5f,"
+      "\"fnmr_enrolled_at_libfprint_fmr\":%.5f,\"fnmr_at_fmr_0_1\":%.5f,\"threshold_at_fmr_0_1\":%d,\"eer\":%.5f,\"identification\":%.5f,"
       "\"comparison_us\":{\"mean\":%.1f,\"p99\":%.1f,\"processor\":%.1f},"
       "\"identification_ms\":{\"cache\":%d,\"mean\":%.2f,\"p95\":%.2f,\"processor\":%.2f},"
       "\"prepared_identification_ms\":{\"mean\":%.2f,\"p95\":%.2f,\"processor\":%.2f},"
@@ -144,10 +148,12 @@ void PrintJson(const TAccuracyRun& ARun, const TFigures& AFigures) {
       "\"verify_ms\":{\"mean\":%.1f,\"p95\":%.1f},\"identify_ms\":{\"mean\":%.1f,\"p95\":%.1f}},"
       "\"goals\":{\"fnmr_below_libfprint\":%s,\"comparison_under_1ms\":%s,\"identification_under_50ms\":%s,"
       "\"capture_under_100ms\":%s}}\n",
-      ARun.Fingers, ARun.Impressions, ARun.FirstFinger, ARun.Seconds, ARun.LoadAverage, ARun.GallerySize, ARun.TessivaEnrolPresses,
+      ARun.Fingers, ARun.Impressions, ARun.FirstFinger, ARun.Seconds, ARun.LoadAverage, ARun.GallerySize,
+      ARun.TessivaEnrolPresses,
       ARun.Tessiva.Table.GenuineCount(), ARun.Tessiva.Table.ImpostorCount(), ARun.Tessiva.FailedEnrolments,
       ARun.Tessiva.FailedCaptures, ARun.Threshold, AFigures.OurFnmr, AFigures.OurFmr, AFigures.OurFnmrAtTheirFmr,
-      AFigures.OurFnmrAtTarget, AFigures.TargetThreshold, AFigures.Eer.Rate, AFigures.OurIdentification,
+      ARun.Tessiva.EnrolledTable.FalseNonMatchRate(AFigures.MatchedThreshold), AFigures.OurFnmrAtTarget,
+      AFigures.TargetThreshold, AFigures.Eer.Rate, AFigures.OurIdentification,
       1000 * ARun.Speed.Comparison.Wall.Mean, 1000 * ARun.Speed.Comparison.Wall.Percentile,
       1000 * ARun.Speed.Comparison.ProcessorMean, ARun.Speed.CacheSize, ARun.Speed.Identification.Wall.Mean,
       ARun.Speed.Identification.Wall.Percentile, ARun.Speed.Identification.ProcessorMean,

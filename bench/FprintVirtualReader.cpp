@@ -9,13 +9,6 @@ namespace {
 // Far beyond one press (a few hundred ms); only a lost press takes this long.
 constexpr guint kOperationLimitSeconds = 60;
 
-struct TGSourceDestroy {
-  void operator()(GSource* ASource) const {
-    g_source_destroy(ASource);
-    g_source_unref(ASource);
-  }
-};
-
 [[noreturn]] void Fail(const std::string& AWhat, const GError* AError) {
   throw EFprintReader(AWhat + (AError != nullptr ? std::string(": ") + AError->message : std::string()));
 }
@@ -53,7 +46,7 @@ class TFprintVirtualReader::TOperation {
   TFprintVirtualReader& FReader;
   const std::chrono::steady_clock::time_point FStart;
   TGObjectPtr<GCancellable> FCancellable;
-  std::unique_ptr<GSource, TGSourceDestroy> FLimit;
+  TGSourcePtr FLimit;
 };
 
 TFprintVirtualReader::TFprintVirtualReader(const std::string& ASocketPath) : FPresser(ASocketPath) {

@@ -3,19 +3,13 @@
 #include <fprint.h>
 
 #include <deque>
-#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
 
+#include "GLibPtr.h"
 #include "GreyImage.h"
 #include "PressThread.h"
-
-struct TGObjectUnref {
-  void operator()(gpointer AObject) const { g_object_unref(AObject); }
-};
-template <class T>
-using TGObjectPtr = std::unique_ptr<T, TGObjectUnref>;
 
 class EFprintReader : public std::runtime_error {
  public:
@@ -33,8 +27,8 @@ struct TFprintMatch {
 };
 
 // libfprint's virtual image reader driven through libfprint's public API only, with libfprint's
-// own matcher (NBIS minutiae, bozorth3 at its built-in threshold). Runs libfprint on this
-// thread's default main context; each operation presses the images it is given, one each time
+// own matcher (NBIS minutiae, bozorth3 at its built-in threshold). Runs libfprint on GLib's
+// global default main context from this thread, so no engine's loop thread may own it then; each operation presses the images it is given, one each time
 // the reader asks for a finger. A rejected press or a stuck operation ends the operation.
 class TFprintVirtualReader {
  public:

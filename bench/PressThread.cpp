@@ -3,10 +3,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "VirtualReaderPress.h"
-
 TPressThread::TPressThread(std::string ASocketPath)
-    : FSocketPath(std::move(ASocketPath)), FThread([this](std::stop_token AStop) { Run(AStop); }) {}
+    : FReader(std::move(ASocketPath)), FThread([this](std::stop_token AStop) { Run(AStop); }) {}
 
 TPressThread::~TPressThread() {
   FThread.request_stop();
@@ -42,7 +40,7 @@ void TPressThread::Run(std::stop_token AStop) {
       FLastPressStart = std::chrono::steady_clock::now();
     }
     try {
-      PressVirtualReader(FSocketPath, *image);
+      FReader.Press(*image);
     } catch (const std::runtime_error& error) {
       std::lock_guard lock(FLock);
       FError = error.what();

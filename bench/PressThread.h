@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "GreyImage.h"
+#include "VirtualImageDevice.h"
 
 // Presses images on the virtual reader from a thread of its own, in the order queued, so that
 // the thread running libfprint's loop (which reads the socket) never waits on a write.
@@ -27,7 +28,7 @@ class TPressThread {
  private:
   void Run(std::stop_token AStop);
 
-  const std::string FSocketPath;
+  TVirtualImageDevice FReader;
   std::mutex FLock;
   std::condition_variable_any FWake;
   std::deque<const TGreyImage*> FQueue;

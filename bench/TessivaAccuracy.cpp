@@ -56,8 +56,10 @@ TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int 
         if (both) scores[other] = CompareMinutiae(*enrolled[other], *probe);
         if (other == finger) {
           result.Table.AddGenuine(scores[other]);
+          if (enrolled[other]) result.EnrolledTable.AddGenuine(scores[other]);
         } else if (both) {
           result.Table.AddImpostor(scores[other]);
+          result.EnrolledTable.AddImpostor(scores[other]);
         }
       }
       ++result.Identifications;

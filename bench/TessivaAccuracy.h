@@ -11,6 +11,8 @@
 // threshold, as the 1:N cache does.
 struct TTessivaAccuracy {
   TAccuracyTable Table;
+  // The same without the genuine pairs of fingers the engine did not enrol: the matcher alone.
+  TAccuracyTable EnrolledTable;
   int FailedEnrolments = 0;
   int FailedCaptures = 0;
   int Identifications = 0;

@@ -153,6 +153,7 @@ int main(int argc, char** argv) {
     run.TessivaEngines = (arguments.Fingers + kFingersPerEngine - 1) / kFingersPerEngine;
     Progress("tessiva: the engine over the virtual reader");
     RunTessiva(images, sockets.Socket("tessiva.sock"), arguments.CacheSize, run);
+    // After the engines are gone: their loop thread owns GLib's default context while one lives.
     Progress("libfprint: its own matcher over the virtual reader");
     run.Fprint = RunFprintMatcher(images, kGallerySize, sockets.Socket("libfprint.sock"));
     Progress("done");

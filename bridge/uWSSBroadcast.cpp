@@ -32,20 +32,18 @@ void TWebSocketServerForm::WebSocketSendDataToClients(const std::u16string& Json
   // Encoded and framed once; every client gets the same bytes.
   const TIdBytes frame = TWebSocketIOHandlerHelper::TextFrame(JsonStr);
   TIdListLock<TIdContext> contexts(server->Contexts());
-  std::vector<TIdContext*>& items = contexts.Items();
-  log(u"CLIENT LIST", IntToStr(static_cast<int64_t>(items.size())));
+  log(u"CLIENT LIST", IntToStr(static_cast<int64_t>(contexts.Items().size())));
   // Every client is written to at once and waited for together: clients that stopped reading
   // hold the list (and the main thread, for sensor events) for one write bound in all, and are
   // then dropped, while the others get the frame without waiting behind them.
   TIdWriteGroup writes(frame);
-  const size_t count = items.size();
-  for (size_t i = 0; i < count; ++i) {
-    TIdTCPConnection* connection = items[i]->Connection();
-    // Only upgraded connections get frames: a frame before the 101 response would corrupt the
-    // client's handshake, and a plain TCP client has no use for them.
-    if (connection->IOHandler()->Tag != 1) continue;
-    if (connection->Connected()) writes.Add(*connection->IOHandler());
-  }
+  // Only upgraded connections get frames: a frame before the 101 response would corrupt the
+  // client's handshake, and a plain TCP client has no use for them. The server lists them, so
+  // connections that never upgraded cost a broadcast nothing. The connected test looks only at
+  // what each reader has seen, also on the sender's own connection: receiving there would cost a
+  // system call per broadcast and win nothing, as a write to a peer that has just gone is dropped.
+  for (TIdIOHandler* handler : server->UpgradedHandlers())
+    if (handler->ConnectedWithoutReceiving()) writes.Add(*handler);
   writes.Finish();
 }
 

@@ -44,8 +44,11 @@ int TIdIOHandler::ReadFromSource(bool ARaiseExceptionIfDisconnected, int ATimeou
     return 0;
   }
   for (;;) {
-    // Without a wait the receive itself tells whether anything is there: no separate poll.
-    bool readable = wait == 0;
+    // Without a wait the receive itself tells whether anything is there, and without a time
+    // limit the connection's reader waits in one blocking receive: no separate poll either way.
+    // Only the reader may hold the receive lock while it waits, as no other thread receives then.
+    const bool receiveWaits = wait < 0 && FReaderThread.load() == std::this_thread::get_id();
+    bool readable = wait == 0 || receiveWaits;
     try {
       if (!readable) readable = SourceReadable(wait);
     } catch (const EIdConnClosedGracefully&) {
@@ -62,11 +65,15 @@ int TIdIOHandler::ReadFromSource(bool ARaiseExceptionIfDisconnected, int ATimeou
     } else {
       std::lock_guard lock(FReceiveLock);
       uint8_t chunk[kReceiveChunk];
+      const int size = RecvBufferSize < kReceiveChunk ? RecvBufferSize : kReceiveChunk;
       try {
-        count =
-            SourceReceive(chunk, RecvBufferSize < kReceiveChunk ? RecvBufferSize : kReceiveChunk);
+        count = receiveWaits ? SourceReceiveWaiting(chunk, size) : SourceReceive(chunk, size);
       } catch (const EIdClosedSocket&) {
         if (ARaiseExceptionIfDisconnected) throw;
+      } catch (const EIdConnClosedGracefully&) {
+        // The waiting receive found no socket, as the wait would have.
+        if (ARaiseExceptionIfDisconnected) throw;
+        return 0;
       }
       if (count > 0) FInputBuffer.Write(chunk, count);
     }
@@ -83,6 +90,10 @@ int TIdIOHandler::ReadFromSource(bool ARaiseExceptionIfDisconnected, int ATimeou
     if (count != 0) return count;
     if (!SourceAllocated()) return 0;
   }
+}
+
+int TIdIOHandler::SourceReceiveWaiting(uint8_t* ABuffer, int ALength) {
+  return SourceReadable(-1) ? SourceReceive(ABuffer, ALength) : -1;
 }
 
 bool TIdIOHandler::Connected() {

@@ -36,6 +36,10 @@ class TIdIOHandler {
   bool ClosedGracefully() const { return FClosedGracefully.load(); }
 
   bool Connected();
+  // Connected as far as this connection's reader has seen, without receiving: true while input
+  // is buffered or no end of stream, reset or close has been seen. For a broadcast, which would
+  // otherwise pay a system call per client and win nothing.
+  bool ConnectedWithoutReceiving();
   bool CheckForDataOnSource(int ATimeout = 0);
   bool InputBufferIsEmpty() const { return FInputBuffer.Size() == 0; }
   TIdBuffer& InputBuffer() { return FInputBuffer; }
@@ -89,12 +93,14 @@ class TIdIOHandler {
   virtual bool SourceAllocated() = 0;
   virtual bool SourceReadable(int AMSec) = 0;
   virtual int SourceReceive(uint8_t* ABuffer, int ALength) = 0;
+  // Waits without a time limit, then receives like SourceReceive. A transport that can block in
+  // the receive itself overrides it and saves the separate wait.
+  virtual int SourceReceiveWaiting(uint8_t* ABuffer, int ALength);
   virtual int SourceSend(const uint8_t* ABuffer, int ALength, int ATimeout) = 0;
   virtual void SourceClose() = 0;
 
  private:
   void EnsureInputBytes(int AByteCount);
-  bool ConnectedWithoutReceiving();
 
   TIdBuffer FInputBuffer;
   std::atomic<bool> FOpened{false};

@@ -28,6 +28,11 @@ int TIdIOHandlerSocket::SourceReceive(uint8_t* ABuffer, int ALength) {
   return FBinding->Receive(ABuffer, ALength);
 }
 
+int TIdIOHandlerSocket::SourceReceiveWaiting(uint8_t* ABuffer, int ALength) {
+  if (!FBinding) throw EIdConnClosedGracefully();
+  return FBinding->ReceiveWaiting(ABuffer, ALength);
+}
+
 int TIdIOHandlerSocket::SourceSend(const uint8_t* ABuffer, int ALength, int ATimeout) {
   if (!FBinding) throw EIdClosedSocket();
   return FBinding->Send(ABuffer, ALength, ATimeout);

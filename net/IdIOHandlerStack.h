@@ -20,6 +20,7 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   bool SourceAllocated() override;
   bool SourceReadable(int AMSec) override;
   int SourceReceive(uint8_t* ABuffer, int ALength) override;
+  int SourceReceiveWaiting(uint8_t* ABuffer, int ALength) override;
   int SourceSend(const uint8_t* ABuffer, int ALength, int ATimeout) override;
   void SourceClose() override;
 

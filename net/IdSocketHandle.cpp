@@ -207,6 +207,16 @@ int TIdSocketHandle::Receive(uint8_t* ABuffer, int ALength) {
   }
 }
 
+int TIdSocketHandle::ReceiveWaiting(uint8_t* ABuffer, int ALength) {
+  TSocketUse use(*this);
+  if (use.Fd() < 0) throw EIdConnClosedGracefully();
+  for (;;) {
+    const ssize_t n = ::recv(use.Fd(), ABuffer, ALength, 0);
+    if (n >= 0) return static_cast<int>(n);
+    if (errno != EINTR) RaiseLastSocketError();
+  }
+}
+
 int TIdSocketHandle::Send(const uint8_t* ABuffer, int ALength, int ATimeoutMSec) {
   TSocketUse use(*this);
   if (use.Fd() < 0) throw EIdClosedSocket();

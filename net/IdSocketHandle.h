@@ -34,6 +34,9 @@ class TIdSocketHandle {
   bool Select(int ATimeout) { return Readable(ATimeout); }
   // Receives without waiting: the count, 0 at end-of-stream, -1 when nothing is there.
   int Receive(uint8_t* ABuffer, int ALength);
+  // Receives, waiting without a time limit until something arrives, the stream ends or the socket
+  // is closed from another thread (whose shutdown wakes the call): the count, 0 at end-of-stream.
+  int ReceiveWaiting(uint8_t* ABuffer, int ALength);
   // Sends part of the range and returns the count sent; waits at most ATimeoutMSec for the peer to
   // take data (-1: no limit, 0: no wait) and returns -1 when it took nothing in that time.
   int Send(const uint8_t* ABuffer, int ALength, int ATimeoutMSec);
