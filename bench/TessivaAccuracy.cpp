@@ -1,8 +1,8 @@
 #include "TessivaAccuracy.h"
 
 #include "IdentificationGallery.h"
-#include "MinutiaeMatcher.h"
 #include "PreparedTemplate.h"
+#include "ReaderScore.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int 
       std::vector<int> scores(enrolled.size(), 0);
       for (std::size_t other = 0; other < enrolled.size(); ++other) {
         const bool both = probe && enrolled[other];
-        if (both) scores[other] = CompareMinutiae(*enrolled[other], *probe);
+        if (both) scores[other] = ReaderScore(*enrolled[other], *probe);
         if (other == finger) {
           result.Table.AddGenuine(scores[other]);
           if (enrolled[other]) result.EnrolledTable.AddGenuine(scores[other]);
