@@ -21,7 +21,7 @@ if [[ "${1:-}" != --measure ]]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DTESSIVA_BENCH=ON -DTESSIVA_WITH_QT=ON >/dev/null
   cmake --build "$build" --target load_client ref_minimal_server ref_beast_server micro_bench \
-    broadcast_stall broadcast_send_bench
+    broadcast_stall broadcast_send_bench log_view_bench
   # The product is measured when it builds; the references alone still give their figures.
   product=with-product
   if ! cmake --build "$build" --target tessiva; then
@@ -92,6 +92,11 @@ echo "=== micro benchmarks ==="
 micro_args=(--benchmark_out="$work/micro.json" --benchmark_out_format=json)
 [[ $quick == 1 ]] && micro_args+=(--benchmark_min_time=0.05)
 timeout 600 "$MICRO_BENCH" "${micro_args[@]}"
+
+echo "=== the window's log view: memory and append cost up to 1,000,000 lines ==="
+if [[ -n ${LOG_VIEW_BENCH:-} ]]; then
+  QT_QPA_PLATFORM=offscreen timeout 600 "$LOG_VIEW_BENCH" 1000000 || echo "bench: log_view_bench failed" >&2
+fi
 
 echo "=== main-thread freeze while 5 clients that stopped reading are dropped ==="
 timeout 300 "$BROADCAST_STALL" 5
