@@ -9,7 +9,7 @@ packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev googletest libgtest-
 for what in "$@"; do
   case "$what" in
     build|test) ;;
-    bench) packages+=(libbenchmark-dev rapidjson-dev libboost-dev linux-perf valgrind) ;;
+    bench) packages+=(libbenchmark-dev rapidjson-dev libboost-dev liburing-dev linux-perf valgrind) ;;
     browser) packages+=(chromium nodejs npm) ;;
     # Building and checking the Debian package; libfprint's hwdb lists the readers for the udev rule.
     package) packages+=(dpkg-dev file fakeroot lintian desktop-file-utils appstream libfprint-2-2) ;;
