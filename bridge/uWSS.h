@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "BridgeViews.h"
 #include "MainThreadQueue.h"
@@ -39,7 +40,7 @@ class TWebSocketServerForm {
   // listened before.
   void start(const std::u16string& port);
 
-  void log(const std::u16string& p_sender, const std::u16string& p_message);
+  void log(std::u16string_view p_sender, std::u16string_view p_message);
   static std::u16string GetNow();
   void ShowNumberOfClients(bool p_disconnected);
 

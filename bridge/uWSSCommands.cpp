@@ -29,7 +29,7 @@ void TWebSocketServerForm::OnWebSocketExecute(TIdContext* AContext) {
   auto* json = dynamic_cast<TJsonObject*>(parsed.get());
   if (!json) return;
   TIdIOHandlerSocket* socket = AContext->Connection()->Socket();
-  log(socket ? socket->BoundIP : std::u16string(), json->ToString());
+  log(socket ? std::u16string_view(socket->BoundIP) : std::u16string_view(), json->ToString());
   // A "state" or "act" that is an object, an array or null raises here and ends this client's
   // connection.
   // Each member is read once: reading it again gives the same text or the same error, and the

@@ -1,7 +1,10 @@
 #include "WebSocketIOHandlerHelper.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+
+#include "IdTextEncoding.h"
 
 namespace {
 
@@ -58,6 +61,24 @@ int64_t ReadPayloadLength(TIdIOHandler& AIOHandler) {
   return static_cast<int64_t>(length);
 }
 
+// Commands and replies are ASCII nearly always: the leading ASCII run is narrowed in one pass, and
+// only what follows it goes through the general encoder.
+void AppendUtf8(std::u16string_view AText, TIdBytes& AOut) {
+  size_t ascii = 0;
+  while (ascii < AText.size() && AText[ascii] < 0x80) ++ascii;
+  const size_t at = AOut.size();
+  AOut.resize(at + ascii);
+  std::copy(AText.data(), AText.data() + ascii, AOut.data() + at);
+  if (ascii < AText.size()) TIdUTF8Encoding::AppendUTF8(AText.substr(ascii), AOut);
+}
+
+std::u16string FromUtf8(const TIdBytes& ABytes) {
+  size_t ascii = 0;
+  while (ascii < ABytes.size() && ABytes[ascii] < 0x80) ++ascii;
+  if (ascii == ABytes.size()) return std::u16string(ABytes.begin(), ABytes.end());
+  return IdTextEncodingUTF8().GetString(ABytes);
+}
+
 }  // namespace
 
 TIdBytes TWebSocketIOHandlerHelper::ReadBytes() {
@@ -104,7 +125,7 @@ std::u16string TWebSocketIOHandlerHelper::ReadString() {
   try {
     const TIdBytes payload = ReadBytes();
     if (payload.empty()) return {};
-    return IdTextEncodingUTF8().GetString(payload);
+    return FromUtf8(payload);
   } catch (...) {
     return {};
   }
@@ -112,8 +133,10 @@ std::u16string TWebSocketIOHandlerHelper::ReadString() {
 
 void TWebSocketIOHandlerHelper::WriteString(std::u16string_view AStr) {
   try {
-    TIdBytes frame(kMaxHeaderSize);
-    TIdUTF8Encoding::AppendUTF8(AStr, frame);
+    TIdBytes frame;
+    frame.reserve(kMaxHeaderSize + AStr.size());
+    frame.resize(kMaxHeaderSize);
+    AppendUtf8(AStr, frame);
     SendFrame(FIOHandler, frame);
   } catch (...) {
     // A failed write is the connection loop's to notice.
@@ -121,8 +144,10 @@ void TWebSocketIOHandlerHelper::WriteString(std::u16string_view AStr) {
 }
 
 TIdBytes TWebSocketIOHandlerHelper::TextFrame(std::u16string_view AStr) {
-  TIdBytes frame(kMaxHeaderSize);
-  TIdUTF8Encoding::AppendUTF8(AStr, frame);
+  TIdBytes frame;
+  frame.reserve(kMaxHeaderSize + AStr.size());
+  frame.resize(kMaxHeaderSize);
+  AppendUtf8(AStr, frame);
   const int start = PutHeader(frame);
   if (start < 0) return {};
   frame.erase(frame.begin(), frame.begin() + start);

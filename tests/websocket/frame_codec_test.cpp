@@ -65,6 +65,8 @@ TEST(FrameRead, SingleFrames) {
       {"masked empty frame", Bytes({0x81, 0x80, 1, 2, 3, 4}), u""},
       {"non-ASCII", ClientFrame(0x81, Utf8(u"\u00E9\u20AC\U0001F600")), u"\u00E9\u20AC\U0001F600"},
       {"malformed UTF-8", ClientFrame(0x81, Bytes({0xFF, 'A', 0xC3})), u"\uFFFDA\uFFFD"},
+      {"ASCII, then non-ASCII", ClientFrame(0x81, Utf8(u"ab\u00E9c")), u"ab\u00E9c"},
+      {"ASCII, then malformed UTF-8", ClientFrame(0x81, Bytes({'A', 0xC3})), u"A\uFFFD"},
       {"126 bytes", ClientFrame(0x81, TIdBytes(126, 'x')), std::u16string(126, u'x')},
       {"65536 bytes", ClientFrame(0x81, TIdBytes(65536, 'y')), std::u16string(65536, u'y')},
   };
@@ -243,6 +245,11 @@ TEST(FrameWrite, TextGoesOutAsUtf8AndTheLengthCountsBytes) {
             Bytes({0x81, 9, 0xC3, 0xA9, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80}));
   EXPECT_EQ(WrittenFrame(std::u16string(1, char16_t(0xD800)) + u"x"),
             Bytes({0x81, 4, 0xEF, 0xBF, 0xBD, 'x'}));
+  // ASCII first, then what needs the general encoder; a frame for many connections is the same.
+  const TIdBytes mixed = Bytes({0x81, 7, 'a', 'b', 0xC3, 0xA9, 0xEF, 0xBF, 0xBD});
+  EXPECT_EQ(WrittenFrame(u"ab\u00E9" + std::u16string(1, char16_t(0xDC00))), mixed);
+  EXPECT_EQ(TWebSocketIOHandlerHelper::TextFrame(u"ab\u00E9" + std::u16string(1, char16_t(0xDC00))),
+            mixed);
   // 63 characters of two bytes each: the 16-bit length form.
   EXPECT_EQ(WrittenFrame(std::u16string(63, u'\u00E9')).at(1), 0x7E);
 }
