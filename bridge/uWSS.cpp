@@ -129,9 +129,9 @@ void TWebSocketServerForm::start(const std::u16string& port) {
     try {
       Listen(server, before);
     } catch (const std::exception& again) {
-      throw std::runtime_error(
-          std::string(e.what()) +
-          "\nListening again where the server listened before failed too: " + again.what());
+      throw std::runtime_error(std::string(e.what()) +
+                               "\nListening again where the server listened before failed too: " +
+                               again.what());
     }
     throw;
   }

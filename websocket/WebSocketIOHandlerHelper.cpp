@@ -1,10 +1,13 @@
 #include "WebSocketIOHandlerHelper.h"
 
-#include <algorithm>
 #include <cstring>
 #include <limits>
 
 #include "IdTextEncoding.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -64,11 +67,23 @@ int64_t ReadPayloadLength(TIdIOHandler& AIOHandler) {
 // Commands and replies are ASCII nearly always: the leading ASCII run is narrowed in one pass, and
 // only what follows it goes through the general encoder.
 void AppendUtf8(std::u16string_view AText, TIdBytes& AOut) {
-  size_t ascii = 0;
-  while (ascii < AText.size() && AText[ascii] < 0x80) ++ascii;
   const size_t at = AOut.size();
+  AOut.resize(at + AText.size());
+  const char16_t* const in = AText.data();
+  uint8_t* const out = AOut.data() + at;
+  size_t ascii = 0;
+#if defined(__SSE2__)
+  // Eight code units at a time: a chunk with any unit above 0x7F ends the run.
+  const __m128i nonAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  for (; AText.size() - ascii >= 8; ascii += 8) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + ascii));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(chunk, nonAscii), zero)) != 0xFFFF) break;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + ascii), _mm_packus_epi16(chunk, zero));
+  }
+#endif
+  for (; ascii < AText.size() && in[ascii] < 0x80; ++ascii) out[ascii] = uint8_t(in[ascii]);
   AOut.resize(at + ascii);
-  std::copy(AText.data(), AText.data() + ascii, AOut.data() + at);
   if (ascii < AText.size()) TIdUTF8Encoding::AppendUTF8(AText.substr(ascii), AOut);
 }
 

@@ -250,6 +250,10 @@ TEST(FrameWrite, TextGoesOutAsUtf8AndTheLengthCountsBytes) {
   EXPECT_EQ(WrittenFrame(u"ab\u00E9" + std::u16string(1, char16_t(0xDC00))), mixed);
   EXPECT_EQ(TWebSocketIOHandlerHelper::TextFrame(u"ab\u00E9" + std::u16string(1, char16_t(0xDC00))),
             mixed);
+  // A non-ASCII character past the first chunks of ASCII, and an ASCII text ending mid-chunk.
+  EXPECT_EQ(WrittenFrame(std::u16string(20, u'a') + u"\u00E9" + std::u16string(10, u'b')),
+            Bytes({0x81, 32}) + TIdBytes(20, 'a') + Bytes({0xC3, 0xA9}) + TIdBytes(10, 'b'));
+  EXPECT_EQ(WrittenFrame(std::u16string(13, u'c')), Bytes({0x81, 13}) + TIdBytes(13, 'c'));
   // 63 characters of two bytes each: the 16-bit length form.
   EXPECT_EQ(WrittenFrame(std::u16string(63, u'\u00E9')).at(1), 0x7E);
 }
