@@ -51,9 +51,10 @@ void TWebSocketServerForm::SendMessage(const std::u16string& AEvent, const std::
                                        const std::u16string& AMessage, const TMembers& AMembers) {
   log(u"fingerprint", AEvent + u" " + AStatus);
   TJsonObject json;
-  json.SetString(u"event", AEvent);
-  json.SetString(u"status", AStatus);
-  json.SetString(u"message", AMessage);
+  // A new object has none of these names yet: they are appended without looking for them.
+  json.AddItem(u"event").SetString(AEvent);
+  json.AddItem(u"status").SetString(AStatus);
+  json.AddItem(u"message").SetString(AMessage);
   AMembers(json);
   AddStandardJsonData(json);
   WebSocketSendDataToClients(json.ToString());

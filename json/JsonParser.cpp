@@ -6,8 +6,11 @@
 
 namespace {
 
-// Enough for the commands and events the bridge exchanges without growing the stacks.
-constexpr size_t kInitialStackCapacity = 16;
+// Enough for the commands and events the bridge exchanges without growing the stacks, and small
+// enough (8 members take 576 bytes) that the allocator serves the stack from its per-thread cache
+// instead of its shared bins: with 16 the first member of every parse cost about five times as
+// much.
+constexpr size_t kInitialStackCapacity = 8;
 
 }  // namespace
 
