@@ -51,6 +51,9 @@ void TWebSocketServerForm::SendMessage(const std::u16string& AEvent, const std::
                                        const std::u16string& AMessage, const TMembers& AMembers) {
   log(u"fingerprint", AEvent + u" " + AStatus);
   TJsonObject json;
+  // Room for the three below, the four standard members and one of the message's own, which is
+  // what the command replies hold.
+  json.Reserve(8);
   // A new object has none of these names yet: they are appended without looking for them.
   json.AddItem(u"event").SetString(AEvent);
   json.AddItem(u"status").SetString(AStatus);

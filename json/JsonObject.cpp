@@ -38,6 +38,10 @@ void TJsonObject::SetInt(std::u16string_view AName, int32_t AValue) {
   Append(TJsonMember(AName)).SetInt(AValue);
 }
 
+void TJsonObject::Reserve(int ACount) {
+  if (ACount > 0) JsonReserveFor(FItems, static_cast<size_t>(ACount));
+}
+
 TJsonDataValue& TJsonObject::AddItem(std::u16string_view AName) {
   return Append(TJsonMember(AName));
 }

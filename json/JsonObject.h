@@ -35,6 +35,10 @@ class TJsonObject final : public TJsonBaseObject {
   void SetString(std::u16string_view AName, std::u16string_view AValue);
   void SetInt(std::u16string_view AName, int32_t AValue);
 
+  // Makes room for ACount members in all, so that a document built member by member whose size
+  // is known grows its array once.
+  void Reserve(int ACount);
+
   // Appends a jdtNone member without looking for an existing one.
   TJsonDataValue& AddItem(std::u16string_view AName);
   // Moves the members [AFirst, ALast) to the end, growing the member array once.

@@ -1,5 +1,7 @@
 #include "JsonWriter.h"
 
+#include <cstring>
+
 #include "JsonEscapes.h"
 #include "JsonNumberText.h"
 
@@ -9,32 +11,40 @@
 
 namespace {
 
-bool NeedsEscape(char16_t AChar) {
-  return AChar < 32 || AChar == u'"' || AChar == u'\\';
-}
-
-// First code unit that needs an escape, eight at a time where SSE2 is available: events carry
-// long template texts without any.
-const char16_t* FindEscape(const char16_t* AFrom, const char16_t* AEnd) {
-  const char16_t* p = AFrom;
 #if defined(__SSE2__)
+// Bit pairs set for the code units of AChunk that need an escape.
+int EscapeMask(__m128i AChunk) {
   const __m128i quote = _mm_set1_epi16(u'"');
   const __m128i backslash = _mm_set1_epi16(u'\\');
   const __m128i controlMax = _mm_set1_epi16(31);
-  const __m128i zero = _mm_setzero_si128();
+  // Saturating subtraction leaves zero exactly for the code units 0 to 31.
+  const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(AChunk, controlMax), _mm_setzero_si128());
+  return _mm_movemask_epi8(_mm_or_si128(
+      control, _mm_or_si128(_mm_cmpeq_epi16(AChunk, quote), _mm_cmpeq_epi16(AChunk, backslash))));
+}
+
+// First code unit that needs an escape, eight at a time: events carry long template texts without
+// any. The last few are checked the same way from a copy padded with blanks, which need none:
+// short names and values are most of what is written, and one at a time they cost far more.
+const char16_t* FindEscape(const char16_t* AFrom, const char16_t* AEnd) {
+  const char16_t* p = AFrom;
   for (; AEnd - p >= 8; p += 8) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    // Saturating subtraction leaves zero exactly for the code units 0 to 31.
-    const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(chunk, controlMax), zero);
-    const __m128i hits = _mm_or_si128(
-        control, _mm_or_si128(_mm_cmpeq_epi16(chunk, quote), _mm_cmpeq_epi16(chunk, backslash)));
-    const int mask = _mm_movemask_epi8(hits);
+    const int mask = EscapeMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
     if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
   }
-#endif
-  while (p != AEnd && !NeedsEscape(*p)) ++p;
+  if (p == AEnd) return p;
+  char16_t tail[8] = {u' ', u' ', u' ', u' ', u' ', u' ', u' ', u' '};
+  std::memcpy(tail, p, static_cast<size_t>(AEnd - p) * sizeof(char16_t));
+  const int mask = EscapeMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tail)));
+  return mask != 0 ? p + __builtin_ctz(static_cast<unsigned>(mask)) / 2 : AEnd;
+}
+#else
+const char16_t* FindEscape(const char16_t* AFrom, const char16_t* AEnd) {
+  const char16_t* p = AFrom;
+  while (p != AEnd && !(*p < 32 || *p == u'"' || *p == u'\\')) ++p;
   return p;
 }
+#endif
 
 }  // namespace
 

@@ -73,15 +73,20 @@ TEST(JsonString, NamesAreQuotedLikeValues) {
   EXPECT_EQ(parsed->Names(0), u"a\"b\\c\nd\x02");
 }
 
-TEST(JsonString, LongStringsWithEscapesAtEveryOffset) {
-  // Exercises the word-at-a-time scans at every alignment of the special character.
-  for (int at = 0; at < 40; ++at) {
-    std::u16string value(40, u'x');
-    value[static_cast<size_t>(at)] = u'"';
-    const std::u16string json = u"{\"s\":" + Quoted(value).insert(0, u"\"") + u"\"}";
-    SCOPED_TRACE(at);
-    EXPECT_EQ(ParseObject(json)->GetString(u"s"), value);
-    value[static_cast<size_t>(at)] = u'\x1f';
-    EXPECT_EQ(Quoted(value).find(u"\\u001f"), static_cast<size_t>(at));
+TEST(JsonString, StringsWithEscapesAtEveryOffset) {
+  // Exercises the word-at-a-time scans at every alignment of the special character, in strings
+  // shorter than one word, ending on a word and ending inside one.
+  for (const size_t length : {1, 7, 13, 40}) {
+    for (size_t at = 0; at < length; ++at) {
+      std::u16string value(length, u'x');
+      value[at] = u'"';
+      const std::u16string json = u"{\"s\":" + Quoted(value).insert(0, u"\"") + u"\"}";
+      SCOPED_TRACE(testing::Message() << "length " << length << " at " << at);
+      EXPECT_EQ(ParseObject(json)->GetString(u"s"), value);
+      value[at] = u'\x1f';
+      EXPECT_EQ(Quoted(value).find(u"\\u001f"), at);
+      value[at] = u'\\';
+      EXPECT_EQ(Quoted(value).find(u"\\\\"), at);
+    }
   }
 }
