@@ -85,8 +85,8 @@ class TWebSocketServerForm {
   struct TOutputs;
 
   // The send sequence shared by every reply and event: log, build, complete, serialise, send.
-  void SendMessage(const std::u16string& AEvent, const std::u16string& AStatus,
-                   const std::u16string& AMessage, const TMembers& AMembers);
+  void SendMessage(std::u16string_view AEvent, std::u16string_view AStatus,
+                   std::u16string_view AMessage, const TMembers& AMembers);
   void ReleaseServer();
   void ReleaseCacheOnMainThread(int32_t AHandle);
 

@@ -47,9 +47,11 @@ void TWebSocketServerForm::WebSocketSendDataToClients(const std::u16string& Json
   writes.Finish();
 }
 
-void TWebSocketServerForm::SendMessage(const std::u16string& AEvent, const std::u16string& AStatus,
-                                       const std::u16string& AMessage, const TMembers& AMembers) {
-  log(u"fingerprint", AEvent + u" " + AStatus);
+void TWebSocketServerForm::SendMessage(std::u16string_view AEvent, std::u16string_view AStatus,
+                                       std::u16string_view AMessage, const TMembers& AMembers) {
+  std::u16string line;
+  line.reserve(AEvent.size() + 1 + AStatus.size());
+  log(u"fingerprint", line.append(AEvent).append(u" ").append(AStatus));
   TJsonObject json;
   // Room for the three below, the four standard members and one of the message's own, which is
   // what the command replies hold.
