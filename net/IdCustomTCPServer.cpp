@@ -68,7 +68,6 @@ void TIdListenerThread::Execute() {
       }
       handler->IPVersion = handler->Binding()->IPVersion;
       handler->Binding()->SetUseNagle(Binding.UseNagle());
-      Server.ReapFinishedYarns();
       auto connection = std::make_unique<TIdTCPConnection>(std::move(handler));
       if (Server.MaxConnections > 0 && Server.FContexts.Count() >= Server.MaxConnections) {
         connection->Disconnect(false);
@@ -203,16 +202,9 @@ void TIdCustomTCPServer::TerminateAllYarns() {
   TerminateAllConnections();
   std::unique_lock lock(FYarnsLock);
   FYarnFinished.wait(lock, [&] { return FActiveYarns.empty(); });
-  lock.unlock();
-  ReapFinishedYarns();
-}
-
-void TIdCustomTCPServer::ReapFinishedYarns() {
   std::list<TYarn> finished;
-  {
-    std::lock_guard lock(FYarnsLock);
-    finished.swap(FFinishedYarns);
-  }
+  finished.swap(FFinishedYarns);
+  lock.unlock();
   for (TYarn& yarn : finished) yarn.Thread.join();
 }
 
@@ -262,10 +254,15 @@ void TIdCustomTCPServer::RunYarn(std::list<TYarn>::iterator AYarn, TIdContext* A
     AYarn->Connection = nullptr;
   }
   context.reset();
+  // Each ending thread joins the one that ended before it, so at most one is left unjoined. Joining
+  // frees a thread's stack, which costs an munmap: paid here by threads that are ending anyway,
+  // not by the listener before it can accept the next clients.
+  std::list<TYarn> previous;
   {
-    // Moved, not flagged: the listener then reaps without walking every live connection.
     std::lock_guard lock(FYarnsLock);
+    previous.swap(FFinishedYarns);
     FFinishedYarns.splice(FFinishedYarns.end(), FActiveYarns, AYarn);
   }
   FYarnFinished.notify_all();
+  for (TYarn& yarn : previous) yarn.Thread.join();
 }

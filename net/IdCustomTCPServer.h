@@ -99,8 +99,6 @@ class TIdCustomTCPServer {
   void TerminateAllYarns();
   void StartYarn(std::unique_ptr<TIdContext> AContext);
   void RunYarn(std::list<TYarn>::iterator AYarn, TIdContext* AContext);
-  // Joins the threads that have ended since the last call.
-  void ReapFinishedYarns();
 
   std::atomic<bool> FActive{false};
   TIdSocketHandles FBindings;
