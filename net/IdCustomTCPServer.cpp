@@ -25,7 +25,6 @@ std::string Narrow(const std::u16string& AText) {
 struct TIdCustomTCPServer::TYarn {
   std::thread Thread;
   std::atomic<bool> Stopped{false};
-  bool Finished = false;                   // under FYarnsLock
   TIdTCPConnection* Connection = nullptr;  // under FYarnsLock; cleared before it is freed
 };
 
@@ -69,7 +68,6 @@ void TIdListenerThread::Execute() {
       }
       handler->IPVersion = handler->Binding()->IPVersion;
       handler->Binding()->SetUseNagle(Binding.UseNagle());
-      Server.ReapFinishedYarns();
       auto connection = std::make_unique<TIdTCPConnection>(std::move(handler));
       if (Server.MaxConnections > 0 && Server.FContexts.Count() >= Server.MaxConnections) {
         connection->Disconnect(false);
@@ -158,6 +156,7 @@ void TIdCustomTCPServer::StartListening() {
       binding.SetUseNagle(UseNagle);
     }
     const std::string serverName = Name.empty() ? "IdCustomTCPServer" : Narrow(Name);
+    FYarnThreadName = Narrow(Name) + "Scheduler User";
     for (int i = first; i < FBindings.Count(); ++i) {
       FBindings[i].Listen(ListenQueue);
       auto listener = std::make_unique<TIdListenerThread>(
@@ -202,50 +201,29 @@ void TIdCustomTCPServer::TerminateAllYarns() {
   }
   TerminateAllConnections();
   std::unique_lock lock(FYarnsLock);
-  FYarnFinished.wait(lock, [&] {
-    for (const TYarn& yarn : FActiveYarns)
-      if (!yarn.Finished) return false;
-    return true;
-  });
+  FYarnFinished.wait(lock, [&] { return FActiveYarns.empty(); });
   std::list<TYarn> finished;
-  finished.swap(FActiveYarns);
+  finished.swap(FFinishedYarns);
   lock.unlock();
   for (TYarn& yarn : finished) yarn.Thread.join();
 }
 
-void TIdCustomTCPServer::ReapFinishedYarns() {
-  std::list<TYarn> finished;
-  {
-    std::lock_guard lock(FYarnsLock);
-    for (auto it = FActiveYarns.begin(); it != FActiveYarns.end();) {
-      auto next = std::next(it);
-      if (it->Finished) finished.splice(finished.end(), FActiveYarns, it);
-      it = next;
-    }
-  }
-  for (TYarn& yarn : finished) yarn.Thread.join();
-}
-
-std::u16string TIdCustomTCPServer::SchedulerName() const {
-  return Name + u"Scheduler";
-}
-
 void TIdCustomTCPServer::StartYarn(std::unique_ptr<TIdContext> AContext) {
   std::lock_guard lock(FYarnsLock);
-  TYarn& yarn = FActiveYarns.emplace_back();
-  yarn.Connection = AContext->Connection();
+  const auto yarn = FActiveYarns.emplace(FActiveYarns.end());
+  yarn->Connection = AContext->Connection();
   TIdContext* context = AContext.release();
   try {
-    yarn.Thread = std::thread([this, &yarn, context] { RunYarn(&yarn, context); });
+    yarn->Thread = std::thread([this, yarn, context] { RunYarn(yarn, context); });
   } catch (...) {
     delete context;
-    FActiveYarns.pop_back();
+    FActiveYarns.erase(yarn);
     throw;
   }
 }
 
-void TIdCustomTCPServer::RunYarn(TYarn* AYarn, TIdContext* AContext) {
-  NameCurrentThread(Narrow(SchedulerName()) + " User");
+void TIdCustomTCPServer::RunYarn(std::list<TYarn>::iterator AYarn, TIdContext* AContext) {
+  NameCurrentThread(FYarnThreadName);
   std::unique_ptr<TIdContext> context(AContext);
   if (TIdIOHandler* handler = context->Connection()->IOHandler())
     handler->SetReaderThread(std::this_thread::get_id());
@@ -276,9 +254,15 @@ void TIdCustomTCPServer::RunYarn(TYarn* AYarn, TIdContext* AContext) {
     AYarn->Connection = nullptr;
   }
   context.reset();
+  // Each ending thread joins the one that ended before it, so at most one is left unjoined. Joining
+  // frees a thread's stack, which costs an munmap: paid here by threads that are ending anyway,
+  // not by the listener before it can accept the next clients.
+  std::list<TYarn> previous;
   {
     std::lock_guard lock(FYarnsLock);
-    AYarn->Finished = true;
+    previous.swap(FFinishedYarns);
+    FFinishedYarns.splice(FFinishedYarns.end(), FActiveYarns, AYarn);
   }
   FYarnFinished.notify_all();
+  for (TYarn& yarn : previous) yarn.Thread.join();
 }

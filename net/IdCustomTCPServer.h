@@ -98,9 +98,7 @@ class TIdCustomTCPServer {
   void TerminateAllConnections();
   void TerminateAllYarns();
   void StartYarn(std::unique_ptr<TIdContext> AContext);
-  void RunYarn(TYarn* AYarn, TIdContext* AContext);
-  void ReapFinishedYarns();
-  std::u16string SchedulerName() const;
+  void RunYarn(std::list<TYarn>::iterator AYarn, TIdContext* AContext);
 
   std::atomic<bool> FActive{false};
   TIdSocketHandles FBindings;
@@ -109,8 +107,11 @@ class TIdCustomTCPServer {
   std::mutex FListenersLock;
   std::vector<std::unique_ptr<TIdListenerThread>> FListeners;
 
-  // The live connection threads (the scheduler's records).
+  // The connection threads (the scheduler's records): running ones, and ended ones not yet joined.
   std::mutex FYarnsLock;
   std::condition_variable FYarnFinished;
   std::list<TYarn> FActiveYarns;
+  std::list<TYarn> FFinishedYarns;
+  // Set before the listeners start, so that connection threads only read it.
+  std::string FYarnThreadName;
 };

@@ -9,8 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <list>
 
 #include "IdException.h"
@@ -47,25 +45,39 @@ class TSocketUse {
 
 namespace {
 
+// Digits written straight into the text: inet_ntop, snprintf and a re-encoding cost more than the
+// accept call itself, and every accept formats two addresses.
+void AppendNumber(std::u16string& AText, unsigned AValue, unsigned ABase) {
+  char16_t digits[8];
+  int count = 0;
+  do {
+    digits[count++] = u"0123456789ABCDEF"[AValue % ABase];
+    AValue /= ABase;
+  } while (AValue != 0);
+  while (count > 0) AText.push_back(digits[--count]);
+}
+
 std::u16string FormatAddress(const sockaddr_storage& AAddress, uint16_t& APort) {
+  std::u16string text;
   if (AAddress.ss_family == AF_INET6) {
     const auto& a6 = reinterpret_cast<const sockaddr_in6&>(AAddress);
     APort = ntohs(a6.sin6_port);
     // Eight groups, upper-case, never shortened with "::".
-    char text[48];
-    int length = 0;
     for (int group = 0; group < 8; ++group) {
-      const unsigned value =
-          (a6.sin6_addr.s6_addr[2 * group] << 8) | a6.sin6_addr.s6_addr[2 * group + 1];
-      length += std::snprintf(text + length, sizeof text - length, group ? ":%X" : "%X", value);
+      if (group > 0) text.push_back(u':');
+      AppendNumber(text,
+                   (a6.sin6_addr.s6_addr[2 * group] << 8) | a6.sin6_addr.s6_addr[2 * group + 1], 16);
     }
-    return IdTextEncodingASCII().GetString(reinterpret_cast<const uint8_t*>(text), length);
+    return text;
   }
   const auto& a4 = reinterpret_cast<const sockaddr_in&>(AAddress);
   APort = ntohs(a4.sin_port);
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &a4.sin_addr, text, sizeof text);
-  return IdTextEncodingASCII().GetString(reinterpret_cast<const uint8_t*>(text), std::strlen(text));
+  const auto* octets = reinterpret_cast<const uint8_t*>(&a4.sin_addr);
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) text.push_back(u'.');
+    AppendNumber(text, octets[i], 10);
+  }
+  return text;
 }
 
 bool StackSupports(int AFamily) {

@@ -29,7 +29,8 @@ bool WebSocketHandshakeStep(TIdIOHandler& AIOHandler, const TIdHashSHA1& AHash);
 // The two halves of WebSocketHandshakeStep, for a caller that must do something between them.
 // The first waits, takes the buffered bytes and gives the 101 response when they hold an upgrade
 // request; the second marks the connection upgraded and writes the response as one step under
-// the connection's write lock. Neither raises; a failed write is ignored.
+// the connection's write lock (which the caller may already hold: it is re-entrant). Neither
+// raises; a failed write is ignored.
 std::optional<std::string> WebSocketUpgradeResponse(TIdIOHandler& AIOHandler,
                                                     const TIdHashSHA1& AHash);
 void WebSocketUpgrade(TIdIOHandler& AIOHandler, const std::string& AResponse);

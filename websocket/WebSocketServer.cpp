@@ -1,5 +1,6 @@
 #include "WebSocketServer.h"
 
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -29,12 +30,17 @@ bool TWebSocketServer::DoExecute(TIdContext* AContext) {
   TIdIOHandler* handler = AContext->Connection()->IOHandler();
   if (handler && handler->Tag == kHandshakePending) {
     if (const std::optional<std::string> response = WebSocketUpgradeResponse(*handler, *HashSHA1)) {
-      // Listed under the Contexts lock and before the response goes out, so that a broadcast
-      // that starts once the client holds its response includes it. The lock is taken before
-      // the connection's write lock, in the broadcast's order. A fresh connection's send buffer
-      // is empty, so the response never waits for room while the list is locked.
-      TIdListLock<TIdContext> contexts(Contexts());
-      FUpgraded.push_back(handler);
+      // Listed before the response goes out, so that a broadcast that starts once the client
+      // holds its response includes it; and the connection's write lock is taken before the
+      // list is unlocked (the broadcast's order), so that a broadcast that lists it writes only
+      // after the response. The send itself runs without the list lock: connections starting
+      // at the same time need that lock too.
+      std::unique_lock<std::recursive_mutex> writes;
+      {
+        TIdListLock<TIdContext> contexts(Contexts());
+        FUpgraded.push_back(handler);
+        writes = handler->LockWrites();
+      }
       WebSocketUpgrade(*handler, *response);
     }
   }

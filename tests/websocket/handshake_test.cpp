@@ -107,6 +107,17 @@ TEST(Handshake, AcceptedRequests) {
       {"malformed UTF-8 elsewhere",
        "\xFF\xFE\x80\r\nUpgrade: websocket\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n",
        "s3pPLMBiTxaQ9kYGzzhZRbK+xOo="},
+      {"last Upgrade counts", "Upgrade: h2c\r\nUpgrade: websocket\r\nSec-WebSocket-Key: \r\n",
+       "Kfh9QIsMVZcl6xEPYxPHzW8SZ8w="},
+      {"second of two keys counts, beside non-ASCII text",
+       "X: \xC3\xA9\r\nSec-WebSocket-Key: first\r\nUpgrade: websocket\r\n"
+       "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n",
+       "s3pPLMBiTxaQ9kYGzzhZRbK+xOo="},
+      {"NUL and control bytes around the key",
+       std::string("\0\r\nUpgrade: websocket\r\nSec-WebSocket-Key: \x01"
+                   "dGhlIHNhbXBsZSBub25jZQ==\x1F\r\n",
+                   70),
+       "s3pPLMBiTxaQ9kYGzzhZRbK+xOo="},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -138,6 +149,12 @@ TEST(Handshake, RefusedRequestsLeaveTheConnectionPending) {
        "dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n"},
       {"no key", "GET / HTTP/1.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n"},
       {"plain HTTP request", "GET /index.html HTTP/1.1\r\nHost: localhost\r\n\r\n"},
+      {"last Upgrade is not websocket",
+       "Upgrade: websocket\r\nUpgrade: h2c\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n"},
+      {"non-ASCII after websocket",
+       "Upgrade: websocket\xC3\xA9\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n"},
+      {"key only on a line cut by a bare LF",
+       "Upgrade: websocket\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n"},
       {"LF line endings",
        "GET / HTTP/1.1\nUpgrade: websocket\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\n\n"},
   };
