@@ -248,6 +248,39 @@ TEST(Socket, ClosesRacingWithCallsNeverReachADescriptorHandedOutAgain) {
   EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 }
 
+// A socket allocated again right after a close, while a wait on the old descriptor may still be
+// inside its call: the new descriptor serves, the old wait ends, and nothing is left open.
+TEST(Socket, AllocatingAgainWhileAWaitStillHoldsTheClosedDescriptor) {
+  const int descriptorsBefore = OpenDescriptorCount();
+  {
+    auto listening = ListenOn(u"127.0.0.1", 0);
+    for (int round = 0; round < 50; ++round) {
+      SCOPED_TRACE(round);
+      std::atomic<bool> waiting{false};
+      std::thread waiter([&] {
+        waiting = true;
+        try {
+          listening->Readable(-1);
+        } catch (const EIdException&) {
+        }
+      });
+      while (!waiting) std::this_thread::yield();
+      if (round % 2) std::this_thread::yield();
+      listening->CloseSocket();
+      listening->AllocateSocket();
+      listening->Port = 0;
+      listening->Bind();
+      listening->Listen(15);
+      // A wait that began only now waits on the new descriptor: the connect wakes it too.
+      TLoopbackClient client(listening->Port);
+      waiter.join();
+      TIdSocketHandle accepted;
+      ASSERT_TRUE(accepted.Accept(*listening));
+    }
+  }
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+}
+
 // Connections the kernel has completed and that wait to be accepted.
 int AcceptQueueLength(int AListening) {
   tcp_info info{};
