@@ -74,7 +74,6 @@ class TIdSocketHandle {
   // new descriptor is adopted only once the old one is released.
   static constexpr uint32_t kAllocated = 1u << 31;
   static constexpr uint32_t kReleasePending = 1u << 30;
-  static constexpr uint32_t kUserMask = kReleasePending - 1;
   std::atomic<uint32_t> FState{0};
   // Written only while FState is 0; read after a use has been counted.
   std::atomic<int> FHandle{-1};
