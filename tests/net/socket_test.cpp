@@ -232,7 +232,7 @@ TEST(Socket, ClosesRacingWithCallsNeverReachADescriptorHandedOutAgain) {
         }
       });
     for (int closer = 0; closer < 2; ++closer)
-      threads.emplace_back([&, round] {
+      threads.emplace_back([&, round, closer] {
         if ((round + closer) % 3 == 0) std::this_thread::yield();
         socket.CloseSocket();
         EXPECT_FALSE(socket.HandleAllocated());
