@@ -6,9 +6,9 @@
 
 #include "IdException.h"
 
-int TIdBuffer::Size() const {
-  std::lock_guard lock(FLock);
-  return FSize;
+void TIdBuffer::SetSizeLocked(int ASize) {
+  FSize = ASize;
+  FSizeSeen.store(ASize, std::memory_order_release);
 }
 
 void TIdBuffer::Write(const uint8_t* ABytes, int ALength) {
@@ -18,13 +18,13 @@ void TIdBuffer::Write(const uint8_t* ABytes, int ALength) {
   // Appended behind the unread bytes, never moving them: the array grows geometrically, so
   // appending costs the same per byte however much is buffered.
   FBytes.insert(FBytes.end(), ABytes, ABytes + ALength);
-  FSize += ALength;
+  SetSizeLocked(FSize + ALength);
 }
 
 void TIdBuffer::RemoveLocked(int AByteCount) {
   if (AByteCount >= FSize) {
     FHead = 0;
-    FSize = 0;
+    SetSizeLocked(0);
     // A small array is kept for the next message; a large one goes back, so one large command
     // does not pin its memory for the life of the connection.
     if (FBytes.capacity() > kKeptCapacity)
@@ -34,7 +34,7 @@ void TIdBuffer::RemoveLocked(int AByteCount) {
     return;
   }
   FHead += AByteCount;
-  FSize -= AByteCount;
+  SetSizeLocked(FSize - AByteCount);
   // Compacted only once the dead space is at least as large as what is left: each move is paid
   // for by the bytes consumed since the previous one, so consuming stays linear even when it goes
   // one byte at a time through megabytes of input.

@@ -1,19 +1,22 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
 #include "IdTextEncoding.h"
 
 // A byte queue: received bytes not yet consumed. The connection's own thread reads from it while
-// a broadcasting thread's connected test may append to it, so every operation takes its lock.
+// a broadcasting thread's connected test may append to it, so every operation takes its lock,
+// except Size: a broadcast asks every connection whether its buffer is empty, and a snapshot of the
+// count is all any caller gets, locked or not.
 class TIdBuffer {
  public:
   static constexpr int kGrowthFactor = 2048;
   // The largest array an empty buffer keeps for the next message.
   static constexpr size_t kKeptCapacity = 16384;
 
-  int Size() const;
+  int Size() const { return FSizeSeen.load(std::memory_order_acquire); }
   // Appends ALength bytes; raises EIdTooMuchDataInBuffer past 2147483647 bytes.
   void Write(const uint8_t* ABytes, int ALength);
   // A negative count means every buffered byte; 0 (also an empty buffer with -1) leaves VBytes
@@ -34,11 +37,14 @@ class TIdBuffer {
 
  private:
   void RemoveLocked(int AByteCount);
+  void SetSizeLocked(int ASize);
 
   mutable std::mutex FLock;
   // Unread bytes are FBytes[FHead, FHead + FSize), and FBytes ends where they end.
   TIdBytes FBytes;
   int FHead = 0;
   int FSize = 0;
+  // FSize for readers that take no lock; written only with FSize, under the lock.
+  std::atomic<int> FSizeSeen{0};
   uint64_t FBytesMoved = 0;
 };

@@ -102,7 +102,9 @@ void TIdCustomTCPServer::DoException(TIdContext* AContext, std::exception_ptr AE
 
 bool TIdCustomTCPServer::DoExecute(TIdContext* AContext) {
   if (OnExecute) OnExecute(AContext);
-  return AContext && AContext->Connection() && AContext->Connection()->Connected();
+  TIdTCPConnection* connection = AContext ? AContext->Connection() : nullptr;
+  TIdIOHandler* handler = connection ? connection->IOHandler() : nullptr;
+  return handler && handler->ConnectedAfterPass();
 }
 
 void TIdCustomTCPServer::DoListenException(TIdListenerThread* AThread,

@@ -66,6 +66,7 @@ int TIdIOHandler::ReadFromSource(bool ARaiseExceptionIfDisconnected, int ATimeou
       std::lock_guard lock(FReceiveLock);
       uint8_t chunk[kReceiveChunk];
       const int size = RecvBufferSize < kReceiveChunk ? RecvBufferSize : kReceiveChunk;
+      FLastReceiveGotData.store(false, std::memory_order_relaxed);
       try {
         count = receiveWaits ? SourceReceiveWaiting(chunk, size) : SourceReceive(chunk, size);
       } catch (const EIdClosedSocket&) {
@@ -75,7 +76,10 @@ int TIdIOHandler::ReadFromSource(bool ARaiseExceptionIfDisconnected, int ATimeou
         if (ARaiseExceptionIfDisconnected) throw;
         return 0;
       }
-      if (count > 0) FInputBuffer.Write(chunk, count);
+      if (count > 0) {
+        FInputBuffer.Write(chunk, count);
+        FLastReceiveGotData.store(true, std::memory_order_relaxed);
+      }
     }
     if (count < 0) {
       // Nothing there after all (a spurious wake-up): wait again, or report the empty look.
@@ -121,6 +125,13 @@ bool TIdIOHandler::ConnectedWithoutReceiving() {
   // has just gone costs nothing (the writer swallows the error).
   if (!InputBufferIsEmpty()) return true;
   return FOpened && !FClosedGracefully && SourceAllocated();
+}
+
+bool TIdIOHandler::ConnectedAfterPass() {
+  if (!FLastReceiveGotData.load(std::memory_order_relaxed)) return Connected();
+  // Looked at once: a pass that does not receive again is followed by a full look.
+  FLastReceiveGotData.store(false, std::memory_order_relaxed);
+  return ConnectedWithoutReceiving();
 }
 
 bool TIdIOHandler::CheckForDataOnSource(int ATimeout) {
@@ -194,12 +205,14 @@ void TIdIOHandler::Write(const uint8_t* ABuffer, int ALength) {
 
 int TIdIOHandler::WriteNow(const uint8_t* ABuffer, int ALength) {
   if (ALength < 1) return 0;
-  std::lock_guard lock(FWriteLock);
   CheckForDisconnect(true, true);
   const int sent = SourceSend(ABuffer, ALength, 0);
   if (sent < 0) return 0;
-  if (sent == 0) FClosedGracefully = true;
-  CheckForDisconnect(true, false);
+  // A close from another thread during the send is found by the next call, or by the reader.
+  if (sent == 0) {
+    FClosedGracefully = true;
+    CheckForDisconnect(true, false);
+  }
   return sent;
 }
 

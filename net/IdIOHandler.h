@@ -40,6 +40,12 @@ class TIdIOHandler {
   // is buffered or no end of stream, reset or close has been seen. For a broadcast, which would
   // otherwise pay a system call per client and win nothing.
   bool ConnectedWithoutReceiving();
+  // Connected for the connection's loop, on the reader thread, after one pass. When the pass's
+  // last receive brought data, the next pass's receive tells the end of the stream or a reset as
+  // well as a receive now would, which would find nothing new but cost a system call per message:
+  // only what has been seen counts then. After a pass that received nothing, or whose receive
+  // failed, it is Connected.
+  bool ConnectedAfterPass();
   bool CheckForDataOnSource(int ATimeout = 0);
   bool InputBufferIsEmpty() const { return FInputBuffer.Size() == 0; }
   TIdBuffer& InputBuffer() { return FInputBuffer; }
@@ -56,7 +62,7 @@ class TIdIOHandler {
   // dropped (the connection is closed) and 10060 is raised.
   void Write(const uint8_t* ABuffer, int ALength);
   // Sends what the transport takes at once, without waiting: the count sent, 0 when there is no
-  // room. A caller that sends one array in several calls holds LockWrites around them all.
+  // room. The caller holds LockWrites, around all the calls that send one array.
   int WriteNow(const uint8_t* ABuffer, int ALength);
   void Write(std::u16string_view AOut, const IIdTextEncoding* AByteEncoding = nullptr);
   // Holds back every other thread's writes for the guard's life; the holder may write. Lets a
@@ -106,6 +112,8 @@ class TIdIOHandler {
   std::atomic<bool> FOpened{false};
   std::atomic<bool> FClosedGracefully{false};
   std::atomic<std::thread::id> FReaderThread{};
+  // Whether the last receive brought data; see ConnectedAfterPass.
+  std::atomic<bool> FLastReceiveGotData{false};
   std::mutex FReceiveLock;
   std::recursive_mutex FWriteLock;
 };

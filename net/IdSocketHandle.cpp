@@ -19,20 +19,14 @@
 class TSocketUse {
  public:
   explicit TSocketUse(TIdSocketHandle& ASocket) : FSocket(ASocket) {
-    std::lock_guard lock(ASocket.FCloseLock);
-    if (ASocket.FAllocated) {
-      FFd = ASocket.FHandle;
-      ++ASocket.FUsers;
-    }
+    uint32_t state = ASocket.FState.load(std::memory_order_acquire);
+    do {
+      if (!(state & TIdSocketHandle::kAllocated)) return;
+    } while (!ASocket.FState.compare_exchange_weak(state, state + 1, std::memory_order_acquire));
+    FFd = ASocket.FHandle.load(std::memory_order_relaxed);
   }
   ~TSocketUse() {
-    if (FFd < 0) return;
-    std::lock_guard lock(FSocket.FCloseLock);
-    if (--FSocket.FUsers == 0 && FSocket.FReleasePending) {
-      ::close(FFd);
-      FSocket.FReleasePending = false;
-      if (!FSocket.FAllocated) FSocket.FHandle = -1;
-    }
+    if (FFd >= 0) FSocket.EndUse(FFd);
   }
   TSocketUse(const TSocketUse&) = delete;
   TSocketUse& operator=(const TSocketUse&) = delete;
@@ -91,18 +85,34 @@ bool StackSupports(int AFamily) {
 
 TIdSocketHandle::~TIdSocketHandle() {
   CloseSocket();
-  std::lock_guard lock(FCloseLock);
-  if (FReleasePending && FHandle >= 0) ::close(FHandle);
+  if (FState.load(std::memory_order_acquire) & kReleasePending) ::close(FHandle.load());
 }
 
 bool TIdSocketHandle::HandleAllocated() const {
-  std::lock_guard lock(FCloseLock);
-  return FAllocated;
+  return FState.load(std::memory_order_acquire) & kAllocated;
 }
 
 int TIdSocketHandle::Handle() const {
-  std::lock_guard lock(FCloseLock);
-  return FAllocated ? FHandle : -1;
+  return HandleAllocated() ? FHandle.load(std::memory_order_relaxed) : -1;
+}
+
+void TIdSocketHandle::Adopt(int AFd) {
+  // Only a close racing with users of the previous descriptor leaves it pending; they are
+  // leaving already, as the close woke them.
+  for (uint32_t state = FState.load(std::memory_order_acquire); state != 0;
+       state = FState.load(std::memory_order_acquire))
+    FState.wait(state, std::memory_order_acquire);
+  FHandle.store(AFd, std::memory_order_relaxed);
+  FState.store(kAllocated, std::memory_order_release);
+}
+
+void TIdSocketHandle::EndUse(int AFd) {
+  // The last user after a close: nobody else can start a use now, and no descriptor is adopted
+  // until the pending flag is cleared.
+  if (FState.fetch_sub(1, std::memory_order_acq_rel) != (kReleasePending | 1)) return;
+  ::close(AFd);
+  FState.store(0, std::memory_order_release);
+  FState.notify_all();
 }
 
 void TIdSocketHandle::AllocateSocket() {
@@ -110,9 +120,7 @@ void TIdSocketHandle::AllocateSocket() {
   const int fd =
       ::socket(IPVersion == Id_IPv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) RaiseLastSocketError();
-  std::lock_guard lock(FCloseLock);
-  FHandle = fd;
-  FAllocated = true;
+  Adopt(fd);
 }
 
 void TIdSocketHandle::Bind() {
@@ -179,11 +187,7 @@ bool TIdSocketHandle::Accept(TIdSocketHandle& AListening) {
   const int fd =
       ::accept4(listening.Fd(), reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
   if (fd < 0) return false;
-  {
-    std::lock_guard lock(FCloseLock);
-    FHandle = fd;
-    FAllocated = true;
-  }
+  Adopt(fd);
   IPVersion = peer.ss_family == AF_INET6 ? Id_IPv6 : Id_IPv4;
   PeerIP = FormatAddress(peer, PeerPort);
   sockaddr_storage local{};
@@ -263,17 +267,17 @@ void TIdSocketHandle::WaitForRoom(std::span<TIdSocketHandle* const> ASockets, in
 }
 
 void TIdSocketHandle::CloseSocket() {
-  std::lock_guard lock(FCloseLock);
-  if (!FAllocated) return;
-  FAllocated = false;
+  // The close counts itself as a user while it shuts the socket down, so the descriptor cannot be
+  // released under it by a user that leaves meanwhile; whoever leaves last releases it.
+  uint32_t state = FState.load(std::memory_order_acquire);
+  do {
+    if (!(state & kAllocated)) return;
+  } while (!FState.compare_exchange_weak(state, ((state & ~kAllocated) | kReleasePending) + 1,
+                                         std::memory_order_acquire));
+  const int fd = FHandle.load(std::memory_order_relaxed);
   // Shutting down both directions wakes a wait or read in progress on another thread.
-  ::shutdown(FHandle, SHUT_RDWR);
-  if (FUsers == 0) {
-    ::close(FHandle);
-    FHandle = -1;
-  } else {
-    FReleasePending = true;
-  }
+  ::shutdown(fd, SHUT_RDWR);
+  EndUse(fd);
 }
 
 void TIdSocketHandle::SetUseNagle(bool AValue) {

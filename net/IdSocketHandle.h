@@ -1,8 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,6 +16,10 @@ enum TIdReuseSocket { rsOSDependent = 0, rsTrue = 1, rsFalse = 2 };
 // socket: it shuts the socket down for both directions, which wakes that wait, and the descriptor
 // itself is released only when no thread is inside a call on it, so no call can ever act on a
 // descriptor number the system has handed out again.
+//
+// Every call counts itself as a user of the descriptor in one atomic word, without a lock: a
+// broadcast passes over every connection while each connection's reader uses its own socket on
+// another core, and a lock here would be one more contended line per client.
 class TIdSocketHandle {
  public:
   TIdSocketHandle() = default;
@@ -60,12 +64,19 @@ class TIdSocketHandle {
  private:
   friend class TSocketUse;
   void Reset();
+  // Makes AFd this wrapper's descriptor once the previous one has been released.
+  void Adopt(int AFd);
+  // Ends one use of AFd; the last use after a close releases the descriptor.
+  void EndUse(int AFd);
 
-  mutable std::mutex FCloseLock;
-  int FHandle = -1;
-  bool FAllocated = false;
-  int FUsers = 0;
-  bool FReleasePending = false;
+  // FState: the user count in the low bits, kAllocated while the descriptor may be used,
+  // kReleasePending from a close until the last user has gone. Pending implies not allocated: a
+  // new descriptor is adopted only once the old one is released.
+  static constexpr uint32_t kAllocated = 1u << 31;
+  static constexpr uint32_t kReleasePending = 1u << 30;
+  std::atomic<uint32_t> FState{0};
+  // Written only while FState is 0; read after a use has been counted.
+  std::atomic<int> FHandle{-1};
   bool FUseNagle = true;
 };
 

@@ -229,6 +229,90 @@ TEST_F(ServerTest, DeactivationDoesNotWaitForAWriteStuckOnAClientThatStoppedRead
   EXPECT_EQ(Server.Contexts().Count(), 0);
 }
 
+// A reader like the bridge's: each pass waits for a message in one blocking receive and answers
+// it. However the connection ends right after a pass that received, the loop must end within a
+// pass or two, with one disconnect; a reset must not leave it passing again and again. A handler
+// that stops reading after the first message leaves noticing the end to the loop alone.
+TEST_F(ServerTest, TheLoopEndsOnceHoweverTheConnectionEndsAfterAMessage) {
+  struct TEnding {
+    const char* Name;
+    // Sends one more byte right before ending, so the end comes behind a message.
+    bool MessageFirst;
+    enum { kEndOfStream, kReset, kCloseFromAnotherThread } How;
+    bool ReadsOnlyTheFirstMessage;
+  };
+  const TEnding endings[] = {
+      {"end of stream", false, TEnding::kEndOfStream, false},
+      {"end of stream behind a message", true, TEnding::kEndOfStream, false},
+      {"reset", false, TEnding::kReset, false},
+      {"reset behind a message", true, TEnding::kReset, false},
+      {"close from another thread", false, TEnding::kCloseFromAnotherThread, false},
+      {"end of stream, handler no longer reading", false, TEnding::kEndOfStream, true},
+      {"reset, handler no longer reading", false, TEnding::kReset, true},
+      {"close from another thread, handler no longer reading", false,
+       TEnding::kCloseFromAnotherThread, true},
+  };
+  std::atomic<bool> readsOnlyTheFirstMessage{false};
+  std::atomic<int> messagesRead{0};
+  std::atomic<int> passes{0};
+  std::atomic<int> passesAtDisconnect{0};
+  std::atomic<TIdIOHandler*> connected{nullptr};
+  Server.OnConnect = [&](TIdContext* AContext) {
+    Log.Add(Server, "connect");
+    connected = AContext->Connection()->IOHandler();
+  };
+  Server.OnDisconnect = [&](TIdContext*) {
+    passesAtDisconnect = passes.load();
+    connected = nullptr;
+    Log.Add(Server, "disconnect");
+  };
+  Server.OnExecute = [&](TIdContext* AContext) {
+    ++passes;
+    if (readsOnlyTheFirstMessage && messagesRead > 0) return;
+    TIdIOHandler* io = AContext->Connection()->IOHandler();
+    try {
+      const uint8_t message = io->ReadByte();
+      ++messagesRead;
+      io->Write(TIdBytes{message});
+    } catch (const EIdException&) {
+      // The loop's own look ends the connection.
+    }
+  };
+  const uint16_t port = ListenOnLoopback();
+  for (const TEnding& ending : endings) {
+    SCOPED_TRACE(ending.Name);
+    const size_t eventsBefore = Log.Size();
+    readsOnlyTheFirstMessage = ending.ReadsOnlyTheFirstMessage;
+    messagesRead = 0;
+    TLoopbackClient client(port);
+    ASSERT_TRUE(WaitFor([&] { return connected.load() != nullptr; }));
+    client.Send("a");
+    ASSERT_EQ(client.ReceiveExactly(1), "a");
+    const int passesAtEnd = passes;
+    if (ending.MessageFirst) client.Send("b");
+    if (ending.How == TEnding::kCloseFromAnotherThread) {
+      connected.load()->Close();
+      EXPECT_TRUE(client.WaitForClose());
+    } else {
+      if (ending.How == TEnding::kReset) {
+        const linger abort{1, 0};
+        ::setsockopt(client.Fd(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+      }
+      client.Close();
+    }
+    ASSERT_TRUE(WaitFor([&] { return Log.Size() == eventsBefore + 2; }));
+    EXPECT_TRUE(WaitFor([&] { return Server.Contexts().Count() == 0; }));
+    // A handler that no longer reads passes as fast as it can, with or without an end.
+    if (!ending.ReadsOnlyTheFirstMessage) {
+      EXPECT_LE(passesAtDisconnect - passesAtEnd, 3);
+    }
+  }
+  Server.SetActive(false);  // the handlers refer to this test's locals
+  std::lock_guard lock(Log.Lock);
+  EXPECT_EQ(std::count(Log.Events.begin(), Log.Events.end(), "disconnect"), 8);
+  EXPECT_EQ(Log.Events.back(), "disconnect");
+}
+
 TEST_F(ServerTest, ManyShortConnectionsLeaveNothingBehind) {
   const uint16_t port = ListenOnLoopback();
   std::vector<std::thread> threads;

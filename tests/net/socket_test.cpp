@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 
+#include <array>
 #include <atomic>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -160,6 +163,122 @@ TEST(Socket, AWriteThatMakesNoProgressFailsAndClosesTheConnection) {
     EXPECT_EQ(e.LastError(), 10060);
   }
   EXPECT_FALSE(pair.Server.Connected());
+}
+
+int OpenDescriptorCount() {
+  int count = 0;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (::readdir(dir)) ++count;
+    ::closedir(dir);
+  }
+  return count;
+}
+
+// Closes racing with a blocked reader, senders and each other, while another thread keeps taking
+// every descriptor number the system frees. A call that acted on a released number would write
+// into one of those pairs, or fail with an error a shut-down socket never gives; a descriptor
+// released twice would close one of them, and one never released would stay open.
+TEST(Socket, ClosesRacingWithCallsNeverReachADescriptorHandedOutAgain) {
+  constexpr int kRounds = 150;
+  const int descriptorsBefore = OpenDescriptorCount();
+  std::atomic<bool> done{false};
+  std::atomic<int> strayBytes{0};
+  std::atomic<int> closedUnderUs{0};
+  // Each pair is checked when it leaves the ring of the latest ones, and at the end.
+  auto checkAndClose = [&](const std::array<int, 2>& APair) {
+    char byte;
+    if (::recv(APair[1], &byte, 1, 0) >= 0)
+      ++strayBytes;
+    else if (errno != EAGAIN)
+      ++closedUnderUs;
+    ::close(APair[0]);
+    ::close(APair[1]);
+  };
+  std::thread taker([&] {
+    std::vector<std::array<int, 2>> ring(128, {-1, -1});
+    for (size_t next = 0; !done; next = (next + 1) % ring.size()) {
+      if (ring[next][0] >= 0) checkAndClose(ring[next]);
+      ring[next] = {-1, -1};
+      if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ring[next].data()))
+        ring[next] = {-1, -1};
+    }
+    for (const auto& pair : ring)
+      if (pair[0] >= 0) checkAndClose(pair);
+  });
+  std::atomic<int> unexpected{0};
+  const std::set<int> shutDownErrors = {10053, 10054, 10057, 10058};
+  for (int round = 0; round < kRounds; ++round) {
+    TConnectedPair pair;
+    TIdSocketHandle& socket = *pair.Server.Binding();
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+      uint8_t byte;
+      try {
+        // Woken by the close's shutdown: the end of the stream, never data.
+        if (socket.ReceiveWaiting(&byte, 1) != 0) ++unexpected;
+      } catch (const EIdConnClosedGracefully&) {
+      } catch (const EIdSocketError& e) {
+        if (!shutDownErrors.count(e.LastError())) ++unexpected;
+      }
+    });
+    for (int sender = 0; sender < 2; ++sender)
+      threads.emplace_back([&] {
+        const uint8_t bytes[64] = {};
+        try {
+          for (int i = 0; i < 1000000; ++i) socket.Send(bytes, sizeof bytes, 0);
+        } catch (const EIdClosedSocket&) {
+        } catch (const EIdSocketError& e) {
+          if (!shutDownErrors.count(e.LastError())) ++unexpected;
+        }
+      });
+    for (int closer = 0; closer < 2; ++closer)
+      threads.emplace_back([&, round, closer] {
+        if ((round + closer) % 3 == 0) std::this_thread::yield();
+        socket.CloseSocket();
+        EXPECT_FALSE(socket.HandleAllocated());
+      });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(socket.Handle(), -1);
+  }
+  done = true;
+  taker.join();
+  EXPECT_EQ(unexpected, 0);
+  EXPECT_EQ(strayBytes, 0) << "bytes reached a descriptor handed out again";
+  EXPECT_EQ(closedUnderUs, 0) << "a descriptor handed out again was closed";
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+}
+
+// A socket allocated again right after a close, while a wait on the old descriptor may still be
+// inside its call: the new descriptor serves, the old wait ends, and nothing is left open.
+TEST(Socket, AllocatingAgainWhileAWaitStillHoldsTheClosedDescriptor) {
+  const int descriptorsBefore = OpenDescriptorCount();
+  {
+    auto listening = ListenOn(u"127.0.0.1", 0);
+    for (int round = 0; round < 50; ++round) {
+      SCOPED_TRACE(round);
+      std::atomic<bool> waiting{false};
+      std::thread waiter([&] {
+        waiting = true;
+        try {
+          listening->Readable(-1);
+        } catch (const EIdException&) {
+        }
+      });
+      while (!waiting) std::this_thread::yield();
+      if (round % 2) std::this_thread::yield();
+      listening->CloseSocket();
+      listening->AllocateSocket();
+      listening->Port = 0;
+      listening->Bind();
+      listening->Listen(15);
+      // A wait that began only now waits on the new descriptor: the connect wakes it too.
+      TLoopbackClient client(listening->Port);
+      waiter.join();
+      TIdSocketHandle accepted;
+      ASSERT_TRUE(accepted.Accept(*listening));
+    }
+  }
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 }
 
 // Connections the kernel has completed and that wait to be accepted.
