@@ -69,6 +69,18 @@ TEST_F(QtMainThreadQueueTest, OtherThreadsQueueInOrderWithoutWaiting) {
   }
 }
 
+// While busy the main thread drains without being woken; once it has stopped after a quiet spell,
+// the next procedure must wake it again, however the two fall together.
+TEST_F(QtMainThreadQueueTest, ProceduresQueuedAfterQuietSpellsStillRun) {
+  int ran = 0;
+  for (const int quietMs : {0, 1, 5, 20, 60, 150, 400}) {
+    const int before = ran;
+    QueueFromThread({[&] { ++ran; }});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ran == before + 1; }, kDeadlineMs)) << quietMs;
+    QTest::qWait(quietMs);
+  }
+}
+
 TEST_F(QtMainThreadQueueTest, AFailingProcedureIsShownAndTheRestStillRuns) {
   std::vector<std::string> ran;
   QueueFromThread({
