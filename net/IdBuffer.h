@@ -6,10 +6,10 @@
 
 #include "IdTextEncoding.h"
 
-// A byte queue: received bytes not yet consumed. The connection's own thread reads from it while
-// a broadcasting thread's connected test may append to it, so every operation takes its lock,
-// except Size: a broadcast asks every connection whether its buffer is empty, and a snapshot of the
-// count is all any caller gets, locked or not.
+// A byte queue: received bytes not yet consumed. The connection's own thread fills and reads it
+// while broadcasting threads ask whether it is empty, so every operation takes its lock, except
+// Size: a broadcast asks every connection, and a snapshot of the count is all any caller gets,
+// locked or not.
 class TIdBuffer {
  public:
   static constexpr int kGrowthFactor = 2048;

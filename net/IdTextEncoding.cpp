@@ -1,5 +1,9 @@
 #include "IdTextEncoding.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
@@ -36,12 +40,34 @@ bool IsContinuation(uint8_t AByte) {
   return (AByte & 0xC0) == 0x80;
 }
 
+// Narrows the leading ASCII run of AText into AOut, eight code units at a time where SSE2 is
+// available; returns its length. Commands, replies and log lines are ASCII nearly always.
+size_t AppendAsciiRun(std::u16string_view AText, TIdBytes& AOut) {
+  const size_t at = AOut.size();
+  AOut.resize(at + AText.size());
+  const char16_t* const in = AText.data();
+  uint8_t* const out = AOut.data() + at;
+  size_t ascii = 0;
+#if defined(__SSE2__)
+  // A chunk with any unit above 0x7F ends the run.
+  const __m128i nonAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  for (; AText.size() - ascii >= 8; ascii += 8) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + ascii));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(chunk, nonAscii), zero)) != 0xFFFF) break;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + ascii), _mm_packus_epi16(chunk, zero));
+  }
+#endif
+  for (; ascii < AText.size() && in[ascii] < 0x80; ++ascii) out[ascii] = uint8_t(in[ascii]);
+  AOut.resize(at + ascii);
+  return ascii;
+}
+
 }  // namespace
 
 void TIdUTF8Encoding::AppendUTF8(std::u16string_view AText, TIdBytes& AOut) {
-  AOut.reserve(AOut.size() + AText.size());
   const size_t n = AText.size();
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = AppendAsciiRun(AText, AOut); i < n; ++i) {
     const char16_t unit = AText[i];
     if (unit < 0x80) {
       AOut.push_back(static_cast<uint8_t>(unit));
@@ -64,9 +90,12 @@ TIdBytes TIdUTF8Encoding::GetBytes(std::u16string_view AText) const {
 }
 
 std::u16string TIdUTF8Encoding::GetString(const uint8_t* ABytes, size_t ALength) const {
-  std::u16string text;
-  text.reserve(ALength);
+  // The leading ASCII run widens in one pass.
   size_t i = 0;
+  while (i < ALength && ABytes[i] < 0x80) ++i;
+  std::u16string text(ABytes, ABytes + i);
+  if (i == ALength) return text;
+  text.reserve(ALength);
   while (i < ALength) {
     const uint8_t lead = ABytes[i];
     if (lead < 0x80) {

@@ -5,10 +5,6 @@
 
 #include "IdTextEncoding.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace {
 
 constexpr uint8_t kTextFrameStart = 0x81;  // FIN, no RSV bits, opcode 1 (text)
@@ -64,36 +60,6 @@ int64_t ReadPayloadLength(TIdIOHandler& AIOHandler) {
   return static_cast<int64_t>(length);
 }
 
-// Commands and replies are ASCII nearly always: the leading ASCII run is narrowed in one pass, and
-// only what follows it goes through the general encoder.
-void AppendUtf8(std::u16string_view AText, TIdBytes& AOut) {
-  const size_t at = AOut.size();
-  AOut.resize(at + AText.size());
-  const char16_t* const in = AText.data();
-  uint8_t* const out = AOut.data() + at;
-  size_t ascii = 0;
-#if defined(__SSE2__)
-  // Eight code units at a time: a chunk with any unit above 0x7F ends the run.
-  const __m128i nonAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
-  const __m128i zero = _mm_setzero_si128();
-  for (; AText.size() - ascii >= 8; ascii += 8) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + ascii));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(chunk, nonAscii), zero)) != 0xFFFF) break;
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + ascii), _mm_packus_epi16(chunk, zero));
-  }
-#endif
-  for (; ascii < AText.size() && in[ascii] < 0x80; ++ascii) out[ascii] = uint8_t(in[ascii]);
-  AOut.resize(at + ascii);
-  if (ascii < AText.size()) TIdUTF8Encoding::AppendUTF8(AText.substr(ascii), AOut);
-}
-
-std::u16string FromUtf8(const TIdBytes& ABytes) {
-  size_t ascii = 0;
-  while (ascii < ABytes.size() && ABytes[ascii] < 0x80) ++ascii;
-  if (ascii == ABytes.size()) return std::u16string(ABytes.begin(), ABytes.end());
-  return IdTextEncodingUTF8().GetString(ABytes);
-}
-
 }  // namespace
 
 TIdBytes TWebSocketIOHandlerHelper::ReadBytes() {
@@ -140,7 +106,7 @@ std::u16string TWebSocketIOHandlerHelper::ReadString() {
   try {
     const TIdBytes payload = ReadBytes();
     if (payload.empty()) return {};
-    return FromUtf8(payload);
+    return IdTextEncodingUTF8().GetString(payload);
   } catch (...) {
     return {};
   }
@@ -151,7 +117,7 @@ void TWebSocketIOHandlerHelper::WriteString(std::u16string_view AStr) {
     TIdBytes frame;
     frame.reserve(kMaxHeaderSize + AStr.size());
     frame.resize(kMaxHeaderSize);
-    AppendUtf8(AStr, frame);
+    TIdUTF8Encoding::AppendUTF8(AStr, frame);
     SendFrame(FIOHandler, frame);
   } catch (...) {
     // A failed write is the connection loop's to notice.
@@ -162,7 +128,7 @@ TIdBytes TWebSocketIOHandlerHelper::TextFrame(std::u16string_view AStr) {
   TIdBytes frame;
   frame.reserve(kMaxHeaderSize + AStr.size());
   frame.resize(kMaxHeaderSize);
-  AppendUtf8(AStr, frame);
+  TIdUTF8Encoding::AppendUTF8(AStr, frame);
   const int start = PutHeader(frame);
   if (start < 0) return {};
   frame.erase(frame.begin(), frame.begin() + start);
