@@ -15,6 +15,9 @@ constexpr int32_t kQualityClassGood = 0;
 // Opening a USB reader can take seconds (some calibrate); beyond these the reader is stuck.
 constexpr std::chrono::seconds kOpenTimeout{30};
 constexpr std::chrono::seconds kCloseTimeout{15};
+// When the engine goes with the program, a reader that does not finish closing is left behind
+// sooner: the program's end (or the window's closing) must not wait on a stuck reader.
+constexpr std::chrono::milliseconds kCloseTimeoutAtEnd{1500};
 
 // Exception and log texts are narrow ASCII; anything else becomes "?".
 std::string Narrow(std::u16string_view AText) {
@@ -60,7 +63,7 @@ TFprintFPEngX::TFprintFPEngX(IMainThreadQueue& AQueue, std::chrono::seconds AArm
 }
 
 TFprintFPEngX::~TFprintFPEngX() {
-  CloseReader();
+  CloseReader(kCloseTimeoutAtEnd);
   FLoop->Invoke([this] { FReader.reset(); });
   FGate->Close();
 }
@@ -95,13 +98,13 @@ void TFprintFPEngX::EndEngine() {
     std::lock_guard lock(FLock);
     StopEngine();
   }
-  CloseReader();
+  CloseReader(kCloseTimeout);
 }
 
-void TFprintFPEngX::CloseReader() {
+void TFprintFPEngX::CloseReader(std::chrono::milliseconds ATimeout) {
   auto done = std::make_shared<TCompletion<bool>>();
   FLoop->Post([this, done] { FReader->Close([done] { done->Set(true); }); });
-  if (!done->WaitFor(kCloseTimeout)) {
+  if (!done->WaitFor(ATimeout)) {
     std::lock_guard lock(FLock);
     FLastError = u"the reader did not close in time";
   }

@@ -89,7 +89,7 @@ class TFprintFPEngX final : public TNqFPEngX {
                     std::exception_ptr& AHandlerError);
   TPendingEvent AdvanceEnrolment(const TAnalysedPress& APress);
   void RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& AHandlerError);
-  void CloseReader();
+  void CloseReader(std::chrono::milliseconds ATimeout);
   void EndEnrolment();
   void StopEngine();
 
