@@ -8,7 +8,9 @@ packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev googletest libgtest-
           python3-websockets locales)
 for what in "$@"; do
   case "$what" in
-    build|test) ;;
+    build) ;;
+    # umockdev replays the recorded USB readers the tests drive through their real drivers.
+    test) packages+=(umockdev) ;;
     bench) packages+=(libbenchmark-dev rapidjson-dev libboost-dev liburing-dev linux-perf valgrind) ;;
     browser) packages+=(chromium nodejs npm) ;;
     # Building and checking the Debian package; libfprint's hwdb lists the readers for the udev rule.
