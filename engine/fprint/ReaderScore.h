@@ -13,8 +13,11 @@
 // the threshold 10 that means the same in the simulated engine.
 inline constexpr int32_t kReaderImpostorCeiling = 8;
 
+inline int32_t ReaderScoreOfMatch(int32_t AMatchScore) {
+  return std::max(0, AMatchScore - kReaderImpostorCeiling) * 100 / (100 - kReaderImpostorCeiling);
+}
+
 template <class TTemplate>
 int32_t ReaderScore(const TTemplate& AEnrolled, const TTemplate& AProbe) {
-  const int32_t raw = CompareMinutiae(AEnrolled, AProbe);
-  return std::max(0, raw - kReaderImpostorCeiling) * 100 / (100 - kReaderImpostorCeiling);
+  return ReaderScoreOfMatch(CompareMinutiae(AEnrolled, AProbe));
 }

@@ -1,0 +1,328 @@
+// template_accuracy: the minutiae matcher on presses that press_templates wrote, real or
+// generated. Per set: every press against every other (the matcher alone), and each finger
+// enrolled from presses 1-3 against presses 4-8 of every finger, with the enrolment kept as
+// separate samples (scores fused) and merged into one template. Prints FNMR and FMR at the
+// engine's threshold, the EER, FNMR where FMR falls to 0.1 %, rank-1 identification and timings.
+//
+//   template_accuracy ROLE:NAME=FILE[:FIRST-LAST] ...
+//     ROLE calibrate: data the score mapping was chosen on; its raw impostor scores are printed
+//                     at several false match rates, to set the mapping from;
+//          report:    data kept apart from any choice, the figures that count;
+//          strangers: presses of fingers found in no other set, each its own finger: none
+//                     may be identified among any set's enrolments.
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <numeric>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "AccuracyTable.h"
+#include "EnrollmentMerge.h"
+#include "MinutiaeMatcher.h"
+#include "ReaderScore.h"
+#include "SampleFusion.h"
+#include "Stopwatch.h"
+#include "TemplateSet.h"
+
+namespace {
+
+constexpr int kThreshold = 10;
+constexpr int kLastEnrolPress = 3;
+
+struct TSetSpec {
+  std::string Role;
+  std::string Name;
+  std::string Path;
+  int FirstFinger = 0;
+  int LastFinger = 1 << 30;
+};
+
+TSetSpec ParseSpec(const std::string& AArgument) {
+  TSetSpec spec;
+  const auto colon = AArgument.find(':');
+  const auto equals = AArgument.find('=');
+  if (colon == std::string::npos || equals == std::string::npos || equals < colon)
+    throw std::runtime_error("not ROLE:NAME=FILE[:FIRST-LAST]: " + AArgument);
+  spec.Role = AArgument.substr(0, colon);
+  if (spec.Role != "calibrate" && spec.Role != "report" && spec.Role != "strangers")
+    throw std::runtime_error("unknown role " + spec.Role);
+  spec.Name = AArgument.substr(colon + 1, equals - colon - 1);
+  spec.Path = AArgument.substr(equals + 1);
+  const auto range = spec.Path.rfind(':');
+  if (range != std::string::npos) {
+    const std::string fingers = spec.Path.substr(range + 1);
+    spec.Path.resize(range);
+    const auto dash = fingers.find('-');
+    spec.FirstFinger = std::stoi(fingers.substr(0, dash));
+    spec.LastFinger = dash == std::string::npos ? spec.FirstFinger : std::stoi(fingers.substr(dash + 1));
+  }
+  return spec;
+}
+
+// Scores of one set: the matcher's raw scores of every ordered pair of presses, and each
+// enrolment against every probe in both enrolment forms.
+struct TScoredSet {
+  TSetSpec Spec;
+  std::vector<TTemplatePress> Presses;
+  std::vector<TPreparedTemplate> Prepared;
+  std::vector<int32_t> Raw;  // Presses x Presses, enrolled row
+  std::vector<int> Fingers;  // enrolled fingers
+  std::vector<std::vector<std::size_t>> Samples;  // per enrolled finger
+  std::vector<TPreparedTemplate> Merged;          // per enrolled finger
+  std::vector<std::size_t> Probes;
+  double PreparedComparisonMicroseconds = 0;
+  double FullComparisonMicroseconds = 0;
+
+  int32_t RawScore(std::size_t AEnrolled, std::size_t AProbe) const {
+    return Raw[AEnrolled * Presses.size() + AProbe];
+  }
+  int32_t SampleScore(std::size_t AFinger, std::size_t AProbe) const {
+    std::vector<int32_t> scores;
+    for (std::size_t sample : Samples[AFinger])
+      scores.push_back(ReaderScoreOfMatch(RawScore(sample, AProbe)));
+    return FuseSampleScores(scores);
+  }
+  int32_t MergedScore(std::size_t AFinger, std::size_t AProbe) const {
+    return ReaderScore(Merged[AFinger], Prepared[AProbe]);
+  }
+};
+
+TScoredSet ScoreSet(const TSetSpec& ASpec) {
+  TScoredSet set;
+  set.Spec = ASpec;
+  set.Presses = ReadTemplatePresses(ASpec.Path, ASpec.FirstFinger, ASpec.LastFinger);
+  for (const TTemplatePress& press : set.Presses) set.Prepared.emplace_back(press.Template);
+  const std::size_t count = set.Presses.size();
+  set.Raw.assign(count * count, 0);
+  const TElapsed all = TimeWork([&] {
+    for (std::size_t a = 0; a < count; ++a) {
+      for (std::size_t b = 0; b < count; ++b) {
+        if (a != b) set.Raw[a * count + b] = CompareMinutiae(set.Prepared[a], set.Prepared[b]);
+      }
+    }
+  });
+  set.PreparedComparisonMicroseconds =
+      all.ProcessorMicroseconds / static_cast<double>(std::max<std::size_t>(1, count * (count - 1)));
+  // Decoding and preparing both texts each time, as a 1:1 verification of two texts does.
+  const std::size_t fullRuns = std::min<std::size_t>(2000, count * (count - 1));
+  int32_t sink = 0;
+  const TElapsed full = TimeWork([&] {
+    for (std::size_t run = 0; run < fullRuns; ++run) {
+      const std::size_t a = run % count, b = (a + 1 + run / count) % count;
+      const auto enrolled = DecodeMinutiaeTemplate(set.Presses[a].Text);
+      const auto probe = DecodeMinutiaeTemplate(set.Presses[b].Text);
+      sink += CompareMinutiae(TPreparedTemplate(*enrolled), TPreparedTemplate(*probe));
+    }
+  });
+  set.FullComparisonMicroseconds =
+      full.ProcessorMicroseconds / static_cast<double>(std::max<std::size_t>(1, fullRuns)) +
+      static_cast<double>(sink) * 0;
+  std::map<int, std::vector<std::size_t>> samples;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (set.Presses[i].Press <= kLastEnrolPress) {
+      samples[set.Presses[i].Finger].push_back(i);
+    } else {
+      set.Probes.push_back(i);
+    }
+  }
+  for (const auto& [finger, indices] : samples) {
+    set.Fingers.push_back(finger);
+    set.Samples.push_back(indices);
+    std::vector<TMinutiaeTemplate> templates;
+    for (std::size_t index : indices) templates.push_back(set.Presses[index].Template);
+    set.Merged.emplace_back(MergeEnrollment(templates));
+  }
+  return set;
+}
+
+struct TModeFigures {
+  TAccuracyTable Table;
+  int Identified = 0;
+  int Identifications = 0;
+};
+
+void PrintHeader() {
+  std::printf("  %-16s %8s %9s %8s %8s %7s %12s %7s %6s %6s\n", "", "genuine", "impostor",
+              "FNMR@10", "FMR@10", "EER", "FNMR@0.1%FMR", "ident", "imp99.9", "impmax");
+}
+
+void PrintMode(const char* AMode, const TModeFigures& AFigures) {
+  const TAccuracyTable& table = AFigures.Table;
+  const int strict = table.ThresholdForFalseMatchRate(0.001);
+  std::printf("  %-16s %8zu %9zu %7.2f%% %7.3f%% %6.2f%% %11.2f%% ", AMode, table.GenuineCount(),
+              table.ImpostorCount(), 100 * table.FalseNonMatchRate(kThreshold),
+              100 * table.FalseMatchRate(kThreshold), 100 * table.EqualErrorRate().Rate,
+              100 * table.FalseNonMatchRate(strict));
+  if (AFigures.Identifications > 0) {
+    std::printf("%6.1f%% ", 100.0 * AFigures.Identified / AFigures.Identifications);
+  } else {
+    std::printf("%7s ", "-");
+  }
+  std::printf("%6d %6d\n", table.ImpostorQuantile(0.999), table.ImpostorQuantile(1.0));
+}
+
+TModeFigures PressAgainstPress(const TScoredSet& ASet) {
+  TModeFigures figures;
+  for (std::size_t a = 0; a < ASet.Presses.size(); ++a) {
+    for (std::size_t b = a + 1; b < ASet.Presses.size(); ++b) {
+      const int32_t score = ReaderScoreOfMatch(ASet.RawScore(a, b));
+      if (ASet.Presses[a].Finger == ASet.Presses[b].Finger) {
+        figures.Table.AddGenuine(score);
+      } else {
+        figures.Table.AddImpostor(score);
+      }
+    }
+  }
+  return figures;
+}
+
+// An enrolment form against every probe; a probe is identified when its own finger's score
+// reaches the threshold and beats every other enrolment of the set.
+template <class TScore>
+TModeFigures EnrolmentAgainstProbe(const TScoredSet& ASet, TScore AScore) {
+  TModeFigures figures;
+  for (std::size_t probe : ASet.Probes) {
+    int32_t own = -1, bestOther = -1;
+    for (std::size_t finger = 0; finger < ASet.Fingers.size(); ++finger) {
+      const int32_t score = AScore(finger, probe);
+      if (ASet.Fingers[finger] == ASet.Presses[probe].Finger) {
+        figures.Table.AddGenuine(score);
+        own = score;
+      } else {
+        figures.Table.AddImpostor(score);
+        bestOther = std::max(bestOther, score);
+      }
+    }
+    if (own < 0) continue;
+    ++figures.Identifications;
+    if (own >= kThreshold && own > bestOther) ++figures.Identified;
+  }
+  return figures;
+}
+
+void Merge(TModeFigures& AInto, const TModeFigures& AFrom) {
+  for (int score : AFrom.Table.GenuineScores()) AInto.Table.AddGenuine(score);
+  for (int score : AFrom.Table.ImpostorScores()) AInto.Table.AddImpostor(score);
+  AInto.Identified += AFrom.Identified;
+  AInto.Identifications += AFrom.Identifications;
+}
+
+struct TSetFigures {
+  TModeFigures Press, Samples, MergedEnrolment;
+};
+
+TSetFigures ReportSet(const TScoredSet& ASet) {
+  TSetFigures figures{
+      PressAgainstPress(ASet),
+      EnrolmentAgainstProbe(ASet, [&](std::size_t F, std::size_t P) { return ASet.SampleScore(F, P); }),
+      EnrolmentAgainstProbe(ASet, [&](std::size_t F, std::size_t P) { return ASet.MergedScore(F, P); })};
+  double minutiae = 0;
+  for (const TTemplatePress& press : ASet.Presses) minutiae += static_cast<double>(press.Template.Minutiae.size());
+  std::printf("%s %s (fingers %d-%d of %s): %zu presses, %.1f minutiae each; %.1f us per prepared "
+              "comparison, %.1f us decoding and preparing both\n",
+              ASet.Spec.Role.c_str(), ASet.Spec.Name.c_str(), ASet.Spec.FirstFinger,
+              std::min(ASet.Spec.LastFinger, ASet.Fingers.empty() ? 0 : ASet.Fingers.back()),
+              ASet.Spec.Path.c_str(), ASet.Presses.size(),
+              minutiae / static_cast<double>(std::max<std::size_t>(1, ASet.Presses.size())),
+              ASet.PreparedComparisonMicroseconds, ASet.FullComparisonMicroseconds);
+  PrintHeader();
+  PrintMode("press vs press", figures.Press);
+  PrintMode("3 samples fused", figures.Samples);
+  PrintMode("3 merged", figures.MergedEnrolment);
+  return figures;
+}
+
+// The raw scores that impostor press pairs reach at falling false match rates: where the
+// mapping in ReaderScore.h puts its steps.
+void PrintCalibration(const std::vector<const TScoredSet*>& ASets) {
+  std::vector<int32_t> impostor;
+  for (const TScoredSet* set : ASets) {
+    for (std::size_t a = 0; a < set->Presses.size(); ++a) {
+      for (std::size_t b = 0; b < set->Presses.size(); ++b) {
+        if (a != b && set->Presses[a].Finger != set->Presses[b].Finger)
+          impostor.push_back(set->RawScore(a, b));
+      }
+    }
+  }
+  std::sort(impostor.begin(), impostor.end(), std::greater<>());
+  std::printf("calibration: %zu impostor press pairs (both orders); raw score reached by a share "
+              "of them:\n ",
+              impostor.size());
+  for (double rate = 0.1; rate * static_cast<double>(impostor.size()) >= 1; rate /= std::sqrt(10.0)) {
+    const auto index = static_cast<std::size_t>(rate * static_cast<double>(impostor.size())) - 1;
+    std::printf(" %.1e:%d", rate, impostor[index]);
+  }
+  std::printf("  max:%d\n", impostor.empty() ? 0 : impostor.front());
+}
+
+void ReportStrangers(const TScoredSet& AStrangers, const std::vector<TScoredSet>& ASets) {
+  int best = 0, identified = 0, comparisons = 0;
+  for (std::size_t a = 0; a < AStrangers.Presses.size(); ++a) {
+    for (std::size_t b = 0; b < AStrangers.Presses.size(); ++b) {
+      if (a == b) continue;
+      const int32_t score = ReaderScoreOfMatch(AStrangers.RawScore(a, b));
+      best = std::max(best, score);
+      identified += score >= kThreshold;
+      ++comparisons;
+    }
+    for (const TScoredSet& set : ASets) {
+      if (&set == &AStrangers) continue;
+      for (std::size_t finger = 0; finger < set.Samples.size(); ++finger) {
+        std::vector<int32_t> scores;
+        for (std::size_t sample : set.Samples[finger])
+          scores.push_back(ReaderScore(set.Prepared[sample], AStrangers.Prepared[a]));
+        const int32_t score = FuseSampleScores(scores);
+        best = std::max(best, score);
+        identified += score >= kThreshold;
+        ++comparisons;
+      }
+    }
+  }
+  std::printf("strangers %s: %zu presses against each other and every enrolment: %d "
+              "comparisons, %d at or above %d, best score %d\n",
+              AStrangers.Spec.Name.c_str(), AStrangers.Presses.size(), comparisons, identified,
+              kThreshold, best);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: template_accuracy ROLE:NAME=FILE[:FIRST-LAST] ...\n");
+    return 2;
+  }
+  try {
+    std::vector<TScoredSet> sets;
+    for (int i = 1; i < argc; ++i) sets.push_back(ScoreSet(ParseSpec(argv[i])));
+    std::map<std::string, TSetFigures> pooled;
+    std::vector<const TScoredSet*> calibration;
+    for (const TScoredSet& set : sets) {
+      if (set.Spec.Role == "strangers") continue;
+      if (set.Spec.Role == "calibrate") calibration.push_back(&set);
+      const TSetFigures figures = ReportSet(set);
+      TSetFigures& into = pooled[set.Spec.Role];
+      Merge(into.Press, figures.Press);
+      Merge(into.Samples, figures.Samples);
+      Merge(into.MergedEnrolment, figures.MergedEnrolment);
+    }
+    for (const auto& [role, figures] : pooled) {
+      std::printf("all %s sets together\n", role.c_str());
+      PrintHeader();
+      PrintMode("press vs press", figures.Press);
+      PrintMode("3 samples fused", figures.Samples);
+      PrintMode("3 merged", figures.MergedEnrolment);
+    }
+    if (!calibration.empty()) PrintCalibration(calibration);
+    for (const TScoredSet& set : sets) {
+      if (set.Spec.Role == "strangers") ReportStrangers(set, sets);
+    }
+  } catch (const std::exception& AError) {
+    std::fprintf(stderr, "template_accuracy: %s\n", AError.what());
+    return 1;
+  }
+  return 0;
+}
