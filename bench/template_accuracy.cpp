@@ -12,6 +12,7 @@
 //                     may be identified among any set's enrolments.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <numeric>
@@ -22,6 +23,8 @@
 
 #include "AccuracyTable.h"
 #include "EnrollmentMerge.h"
+#include "MatchEvidence.h"
+#include "MinutiaeAlignment.h"
 #include "MinutiaeMatcher.h"
 #include "ReaderScore.h"
 #include "SampleFusion.h"
@@ -69,7 +72,9 @@ struct TScoredSet {
   TSetSpec Spec;
   std::vector<TTemplatePress> Presses;
   std::vector<TPreparedTemplate> Prepared;
-  std::vector<int32_t> Raw;  // Presses x Presses, enrolled row
+  // Presses x Presses, enrolled row: the matcher's scores and the evidence weights they come from.
+  std::vector<int32_t> Scores;
+  std::vector<float> Weights;
   std::vector<int> Fingers;  // enrolled fingers
   std::vector<std::vector<std::size_t>> Samples;  // per enrolled finger
   std::vector<TPreparedTemplate> Merged;          // per enrolled finger
@@ -77,13 +82,16 @@ struct TScoredSet {
   double PreparedComparisonMicroseconds = 0;
   double FullComparisonMicroseconds = 0;
 
-  int32_t RawScore(std::size_t AEnrolled, std::size_t AProbe) const {
-    return Raw[AEnrolled * Presses.size() + AProbe];
+  int32_t Score(std::size_t AEnrolled, std::size_t AProbe) const {
+    return Scores[AEnrolled * Presses.size() + AProbe];
+  }
+  float Weight(std::size_t AEnrolled, std::size_t AProbe) const {
+    return Weights[AEnrolled * Presses.size() + AProbe];
   }
   int32_t SampleScore(std::size_t AFinger, std::size_t AProbe) const {
     std::vector<int32_t> scores;
     for (std::size_t sample : Samples[AFinger])
-      scores.push_back(ReaderScoreOfMatch(RawScore(sample, AProbe)));
+      scores.push_back(Score(sample, AProbe));
     return FuseSampleScores(scores);
   }
   int32_t MergedScore(std::size_t AFinger, std::size_t AProbe) const {
@@ -97,19 +105,30 @@ TScoredSet ScoreSet(const TSetSpec& ASpec) {
   set.Presses = ReadTemplatePresses(ASpec.Path, ASpec.FirstFinger, ASpec.LastFinger);
   for (const TTemplatePress& press : set.Presses) set.Prepared.emplace_back(press.Template);
   const std::size_t count = set.Presses.size();
-  set.Raw.assign(count * count, 0);
-  const TElapsed all = TimeWork([&] {
-    for (std::size_t a = 0; a < count; ++a) {
-      for (std::size_t b = 0; b < count; ++b) {
-        if (a != b) set.Raw[a * count + b] = CompareMinutiae(set.Prepared[a], set.Prepared[b]);
-      }
+  set.Scores.assign(count * count, 0);
+  set.Weights.assign(count * count, 0);
+  // What CompareMinutiae does, keeping the weight for calibration.
+  for (std::size_t a = 0; a < count; ++a) {
+    for (std::size_t b = 0; b < count; ++b) {
+      if (a == b) continue;
+      const TMatchEvidence evidence = MeasureMatchEvidence(
+          set.Prepared[a], set.Prepared[b], AlignMinutiae(set.Prepared[a], set.Prepared[b]));
+      set.Scores[a * count + b] = ScoreMatchEvidence(evidence);
+      set.Weights[a * count + b] = static_cast<float>(WeighMatchEvidence(evidence));
+    }
+  }
+  const std::size_t runs = std::min<std::size_t>(20000, count * (count - 1));
+  int32_t sink = 0;
+  const TElapsed prepared = TimeWork([&] {
+    for (std::size_t run = 0; run < runs; ++run) {
+      const std::size_t a = run % count, b = (a + 1 + run / count) % count;
+      sink += CompareMinutiae(set.Prepared[a], set.Prepared[b]);
     }
   });
   set.PreparedComparisonMicroseconds =
-      all.ProcessorMicroseconds / static_cast<double>(std::max<std::size_t>(1, count * (count - 1)));
+      prepared.ProcessorMicroseconds / static_cast<double>(std::max<std::size_t>(1, runs));
   // Decoding and preparing both texts each time, as a 1:1 verification of two texts does.
   const std::size_t fullRuns = std::min<std::size_t>(2000, count * (count - 1));
-  int32_t sink = 0;
   const TElapsed full = TimeWork([&] {
     for (std::size_t run = 0; run < fullRuns; ++run) {
       const std::size_t a = run % count, b = (a + 1 + run / count) % count;
@@ -118,9 +137,9 @@ TScoredSet ScoreSet(const TSetSpec& ASpec) {
       sink += CompareMinutiae(TPreparedTemplate(*enrolled), TPreparedTemplate(*probe));
     }
   });
+  if (sink < 0) std::printf("(impossible score sum)\n");
   set.FullComparisonMicroseconds =
-      full.ProcessorMicroseconds / static_cast<double>(std::max<std::size_t>(1, fullRuns)) +
-      static_cast<double>(sink) * 0;
+      full.ProcessorMicroseconds / static_cast<double>(std::max<std::size_t>(1, fullRuns));
   std::map<int, std::vector<std::size_t>> samples;
   for (std::size_t i = 0; i < count; ++i) {
     if (set.Presses[i].Press <= kLastEnrolPress) {
@@ -169,7 +188,7 @@ TModeFigures PressAgainstPress(const TScoredSet& ASet) {
   TModeFigures figures;
   for (std::size_t a = 0; a < ASet.Presses.size(); ++a) {
     for (std::size_t b = a + 1; b < ASet.Presses.size(); ++b) {
-      const int32_t score = ReaderScoreOfMatch(ASet.RawScore(a, b));
+      const int32_t score = ASet.Score(a, b);
       if (ASet.Presses[a].Finger == ASet.Presses[b].Finger) {
         figures.Table.AddGenuine(score);
       } else {
@@ -236,27 +255,51 @@ TSetFigures ReportSet(const TScoredSet& ASet) {
   return figures;
 }
 
-// The raw scores that impostor press pairs reach at falling false match rates: where the
-// mapping in ReaderScore.h puts its steps.
+// The evidence weights that impostor press pairs reach at falling false match rates: where
+// MatchEvidence.cpp puts the steps of its score.
 void PrintCalibration(const std::vector<const TScoredSet*>& ASets) {
-  std::vector<int32_t> impostor;
+  std::vector<float> impostor;
   for (const TScoredSet* set : ASets) {
     for (std::size_t a = 0; a < set->Presses.size(); ++a) {
       for (std::size_t b = 0; b < set->Presses.size(); ++b) {
         if (a != b && set->Presses[a].Finger != set->Presses[b].Finger)
-          impostor.push_back(set->RawScore(a, b));
+          impostor.push_back(set->Weight(a, b));
       }
     }
   }
   std::sort(impostor.begin(), impostor.end(), std::greater<>());
   std::printf("calibration: %zu impostor press pairs (both orders); raw score reached by a share "
-              "of them:\n ",
+              "of them (weight, score):\n ",
               impostor.size());
   for (double rate = 0.1; rate * static_cast<double>(impostor.size()) >= 1; rate /= std::sqrt(10.0)) {
     const auto index = static_cast<std::size_t>(rate * static_cast<double>(impostor.size())) - 1;
-    std::printf(" %.1e:%d", rate, impostor[index]);
+    std::printf(" %.1e:%.1f,%d", rate, impostor[index], static_cast<int>(std::lround(ScoreOfEvidenceWeight(impostor[index]))));
   }
-  std::printf("  max:%d\n", impostor.empty() ? 0 : impostor.front());
+  std::printf("  max:%.1f\n", impostor.empty() ? 0 : impostor.front());
+  // Chance agreement grows with the minutiae of both templates: the same by their size.
+  const std::vector<double> sizeBins{0, 25, 35, 50, 70, 100, 1e9};
+  std::vector<std::vector<float>> bySize(sizeBins.size() - 1);
+  for (const TScoredSet* set : ASets) {
+    for (std::size_t a = 0; a < set->Presses.size(); ++a) {
+      for (std::size_t b = 0; b < set->Presses.size(); ++b) {
+        if (a == b || set->Presses[a].Finger == set->Presses[b].Finger) continue;
+        const double size = std::sqrt(static_cast<double>(set->Presses[a].Template.Minutiae.size() *
+                                                          set->Presses[b].Template.Minutiae.size()));
+        const auto bin = std::upper_bound(sizeBins.begin(), sizeBins.end(), size) - sizeBins.begin() - 1;
+        bySize[static_cast<std::size_t>(bin)].push_back(set->Weight(a, b));
+      }
+    }
+  }
+  for (std::size_t bin = 0; bin < bySize.size(); ++bin) {
+    std::vector<float>& scores = bySize[bin];
+    if (scores.empty()) continue;
+    std::sort(scores.begin(), scores.end(), std::greater<>());
+    const auto at = [&](double ARate) {
+      return scores[std::min(scores.size() - 1, static_cast<std::size_t>(ARate * static_cast<double>(scores.size())))];
+    };
+    std::printf("  size %3.0f..%3.0f: %7zu pairs, 1e-2:%.1f 1e-3:%.1f max:%.1f\n", sizeBins[bin],
+                std::min(999.0, sizeBins[bin + 1]), scores.size(), at(0.01), at(0.001), scores.front());
+  }
 }
 
 void ReportStrangers(const TScoredSet& AStrangers, const std::vector<TScoredSet>& ASets) {
@@ -264,7 +307,7 @@ void ReportStrangers(const TScoredSet& AStrangers, const std::vector<TScoredSet>
   for (std::size_t a = 0; a < AStrangers.Presses.size(); ++a) {
     for (std::size_t b = 0; b < AStrangers.Presses.size(); ++b) {
       if (a == b) continue;
-      const int32_t score = ReaderScoreOfMatch(AStrangers.RawScore(a, b));
+      const int32_t score = AStrangers.Score(a, b);
       best = std::max(best, score);
       identified += score >= kThreshold;
       ++comparisons;
