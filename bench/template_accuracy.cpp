@@ -165,17 +165,21 @@ struct TModeFigures {
 };
 
 void PrintHeader() {
-  std::printf("  %-16s %8s %9s %8s %8s %7s %12s %7s %6s %6s\n", "", "genuine", "impostor",
-              "FNMR@10", "FMR@10", "EER", "FNMR@0.1%FMR", "ident", "imp99.9", "impmax");
+  std::printf("  %-16s %8s %9s %8s %8s %7s %12s %10s %7s %6s %6s\n", "", "genuine", "impostor",
+              "FNMR@10", "FMR@10", "EER", "FNMR@0.1%FMR", "FNMR@cal", "ident", "imp99.9",
+              "impmax");
 }
 
-void PrintMode(const char* AMode, const TModeFigures& AFigures) {
+// ACalibrated: the threshold at which the calibration sets' impostors of this mode fall to
+// 0.1 %, the one a recalibration would give; FNMR@0.1%FMR uses the set's own impostors instead.
+void PrintMode(const char* AMode, const TModeFigures& AFigures, int ACalibrated) {
   const TAccuracyTable& table = AFigures.Table;
   const int strict = table.ThresholdForFalseMatchRate(0.001);
-  std::printf("  %-16s %8zu %9zu %7.2f%% %7.3f%% %6.2f%% %11.2f%% ", AMode, table.GenuineCount(),
-              table.ImpostorCount(), 100 * table.FalseNonMatchRate(kThreshold),
+  std::printf("  %-16s %8zu %9zu %7.2f%% %7.3f%% %6.2f%% %11.2f%% %6.2f%%@%-2d ", AMode,
+              table.GenuineCount(), table.ImpostorCount(), 100 * table.FalseNonMatchRate(kThreshold),
               100 * table.FalseMatchRate(kThreshold), 100 * table.EqualErrorRate().Rate,
-              100 * table.FalseNonMatchRate(strict));
+              100 * table.FalseNonMatchRate(strict), 100 * table.FalseNonMatchRate(ACalibrated),
+              ACalibrated);
   if (AFigures.Identifications > 0) {
     std::printf("%6.1f%% ", 100.0 * AFigures.Identified / AFigures.Identifications);
   } else {
@@ -232,13 +236,31 @@ void Merge(TModeFigures& AInto, const TModeFigures& AFrom) {
 
 struct TSetFigures {
   TModeFigures Press, Samples, MergedEnrolment;
+
+  void Add(const TSetFigures& AOther) {
+    Merge(Press, AOther.Press);
+    Merge(Samples, AOther.Samples);
+    Merge(MergedEnrolment, AOther.MergedEnrolment);
+  }
+  void Print(const TSetFigures& ACalibration) const {
+    const auto calibrated = [](const TModeFigures& A) {
+      return A.Table.ThresholdForFalseMatchRate(0.001);
+    };
+    PrintHeader();
+    PrintMode("press vs press", Press, calibrated(ACalibration.Press));
+    PrintMode("3 samples fused", Samples, calibrated(ACalibration.Samples));
+    PrintMode("3 merged", MergedEnrolment, calibrated(ACalibration.MergedEnrolment));
+  }
 };
 
-TSetFigures ReportSet(const TScoredSet& ASet) {
-  TSetFigures figures{
+TSetFigures MeasureSet(const TScoredSet& ASet) {
+  return {
       PressAgainstPress(ASet),
       EnrolmentAgainstProbe(ASet, [&](std::size_t F, std::size_t P) { return ASet.SampleScore(F, P); }),
       EnrolmentAgainstProbe(ASet, [&](std::size_t F, std::size_t P) { return ASet.MergedScore(F, P); })};
+}
+
+void PrintSetTitle(const TScoredSet& ASet) {
   double minutiae = 0;
   for (const TTemplatePress& press : ASet.Presses) minutiae += static_cast<double>(press.Template.Minutiae.size());
   std::printf("%s %s (fingers %d-%d of %s): %zu presses, %.1f minutiae each; %.1f us per prepared "
@@ -248,11 +270,6 @@ TSetFigures ReportSet(const TScoredSet& ASet) {
               ASet.Spec.Path.c_str(), ASet.Presses.size(),
               minutiae / static_cast<double>(std::max<std::size_t>(1, ASet.Presses.size())),
               ASet.PreparedComparisonMicroseconds, ASet.FullComparisonMicroseconds);
-  PrintHeader();
-  PrintMode("press vs press", figures.Press);
-  PrintMode("3 samples fused", figures.Samples);
-  PrintMode("3 merged", figures.MergedEnrolment);
-  return figures;
 }
 
 // The evidence weights that impostor press pairs reach at falling false match rates: where
@@ -343,21 +360,22 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) sets.push_back(ScoreSet(ParseSpec(argv[i])));
     std::map<std::string, TSetFigures> pooled;
     std::vector<const TScoredSet*> calibration;
+    std::vector<TSetFigures> figures;
     for (const TScoredSet& set : sets) {
+      figures.push_back(MeasureSet(set));
       if (set.Spec.Role == "strangers") continue;
       if (set.Spec.Role == "calibrate") calibration.push_back(&set);
-      const TSetFigures figures = ReportSet(set);
-      TSetFigures& into = pooled[set.Spec.Role];
-      Merge(into.Press, figures.Press);
-      Merge(into.Samples, figures.Samples);
-      Merge(into.MergedEnrolment, figures.MergedEnrolment);
+      pooled[set.Spec.Role].Add(figures.back());
     }
-    for (const auto& [role, figures] : pooled) {
+    const TSetFigures& calibrationFigures = pooled["calibrate"];
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+      if (sets[i].Spec.Role == "strangers") continue;
+      PrintSetTitle(sets[i]);
+      figures[i].Print(calibrationFigures);
+    }
+    for (const auto& [role, roleFigures] : pooled) {
       std::printf("all %s sets together\n", role.c_str());
-      PrintHeader();
-      PrintMode("press vs press", figures.Press);
-      PrintMode("3 samples fused", figures.Samples);
-      PrintMode("3 merged", figures.MergedEnrolment);
+      roleFigures.Print(calibrationFigures);
     }
     if (!calibration.empty()) PrintCalibration(calibration);
     for (const TScoredSet& set : sets) {
