@@ -290,7 +290,7 @@ void PrintCalibration(const std::vector<const TScoredSet*>& ASets) {
               impostor.size());
   for (double rate = 0.1; rate * static_cast<double>(impostor.size()) >= 1; rate /= std::sqrt(10.0)) {
     const auto index = static_cast<std::size_t>(rate * static_cast<double>(impostor.size())) - 1;
-    std::printf(" %.1e:%.1f,%d", rate, impostor[index], static_cast<int>(std::lround(ScoreOfEvidenceWeight(impostor[index]))));
+    std::printf(" %.1e:%.1f,%d", rate, impostor[index], static_cast<int>(std::floor(ScoreOfEvidenceWeight(impostor[index]))));
   }
   std::printf("  max:%.1f\n", impostor.empty() ? 0 : impostor.front());
   // Chance agreement grows with the minutiae of both templates: the same by their size.

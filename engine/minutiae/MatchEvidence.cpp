@@ -14,7 +14,7 @@ constexpr double kSizeExponent = 0.75;
 // 10,000 and 100,000 (calibration data of bench/template_accuracy: 1,490,944 ordered pairs of
 // 153 generated and 10 real fingers, all with libfprint's minutiae). Scores count ten per decade
 // of false match rate from 1 %: 10 at 0.1 %, 20 at 0.01 %; past the last step, at its slope.
-constexpr std::array<double, 4> kEvidenceByFalseMatchDecade{36.6, 50.5, 63.7, 75.6};
+constexpr std::array<double, 4> kEvidenceByFalseMatchDecade{36.8, 50.8, 63.7, 76.2};
 constexpr double kScorePerDecade = 10;
 
 int CountConsistentEdges(const TPreparedTemplate& AEnrolled, const TPreparedTemplate& AProbe,
@@ -76,7 +76,8 @@ double WeighMatchEvidence(const TMatchEvidence& AEvidence) {
 }
 
 int32_t ScoreMatchEvidence(const TMatchEvidence& AEvidence) {
-  return static_cast<int32_t>(std::lround(ScoreOfEvidenceWeight(WeighMatchEvidence(AEvidence))));
+  // Down, so that a score of 10 means at most the false match rate of its step.
+  return static_cast<int32_t>(std::floor(ScoreOfEvidenceWeight(WeighMatchEvidence(AEvidence))));
 }
 
 double ScoreOfEvidenceWeight(double AWeight) {

@@ -17,7 +17,7 @@ constexpr std::size_t kRootNeighbours = 5;
 constexpr std::size_t kRootPartnerNeighbours = 8;
 // A true alignment shows in a few dozen root edges; beyond this many, more only cost time (the
 // search grows with the square of the minutiae count), so large templates keep an even sample.
-constexpr std::size_t kMaxRootEdges = 64;
+constexpr std::size_t kMaxRootEdges = 128;
 
 std::vector<TPlanePoint> Positions(std::span<const TMinutia> AMinutiae) {
   std::vector<TPlanePoint> points;
