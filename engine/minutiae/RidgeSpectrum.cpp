@@ -68,12 +68,7 @@ TRidgeBlock MeasureWindow(const TGreyImage& AImage, const TWindowSpectrum& ASpec
   // Pixels outside the image weigh nothing: the taper is zero there.
   std::vector<float> weights(static_cast<std::size_t>(size * size), 0);
   std::vector<float> values(weights.size(), 0);
-  const auto pixel = [&](int AX, int AY) {
-    AX = std::clamp(AX, 0, AImage.Width - 1);
-    AY = std::clamp(AY, 0, AImage.Height - 1);
-    return static_cast<float>(AImage.Pixels[static_cast<std::size_t>(AY * AImage.Width + AX)]);
-  };
-  double weightSum = 0, weightedSum = 0, squaredWeights = 0, gxx = 0, gyy = 0, gxy = 0;
+  double weightSum = 0, weightedSum = 0, squaredWeights = 0;
   for (int y = 0; y < size; ++y) {
     for (int x = 0; x < size; ++x) {
       const int px = ALeft + x, py = ATop + y;
@@ -81,22 +76,13 @@ TRidgeBlock MeasureWindow(const TGreyImage& AImage, const TWindowSpectrum& ASpec
       const auto index = static_cast<std::size_t>(y * size + x);
       const float weight = ASpectrum.Taper(x) * ASpectrum.Taper(y);
       weights[index] = weight;
-      values[index] = pixel(px, py);
+      values[index] = AImage.Pixels[static_cast<std::size_t>(py * AImage.Width + px)];
       weightSum += weight;
       weightedSum += weight * values[index];
       squaredWeights += weight * weight;
-      const float gx = pixel(px + 1, py) - pixel(px - 1, py);
-      const float gy = pixel(px, py + 1) - pixel(px, py - 1);
-      gxx += weight * gx * gx;
-      gyy += weight * gy * gy;
-      gxy += weight * gx * gy;
     }
   }
   if (weightSum <= 0) return {};
-  const double gradientEnergy = gxx + gyy;
-  const double coherence =
-      gradientEnergy > 0 ? std::sqrt((gxx - gyy) * (gxx - gyy) + 4 * gxy * gxy) / gradientEnergy
-                         : 0;
   const auto mean = static_cast<float>(weightedSum / weightSum);
   double energy = 0;
   for (std::size_t i = 0; i < values.size(); ++i) {
@@ -137,7 +123,6 @@ TRidgeBlock MeasureWindow(const TGreyImage& AImage, const TWindowSpectrum& ASpec
     }
   }
   TRidgeBlock block;
-  block.Coherence = static_cast<float>(coherence);
   block.Normal = std::atan2(static_cast<float>(peakV), static_cast<float>(peakU));
   if (block.Normal < 0) block.Normal += std::numbers::pi_v<float>;
   block.Clarity = static_cast<float>(std::min(1.0, wave / totalPower));

@@ -15,9 +15,6 @@ struct TRidgeBlock {
   float Amplitude = 0;  // root mean square grey level of that wave
   float Period = 0;     // its ridge spacing in pixels
   float Normal = 0;     // direction across its ridges, radians in [0, pi)
-  // How well the grey-level gradients agree on one orientation, 0..1: near 1 along parallel
-  // ridges, low where pixel noise or crossing creases dominate.
-  float Coherence = 0;
 };
 
 class TRidgeBlockGrid {
