@@ -7,8 +7,6 @@
 namespace {
 
 constexpr int32_t kQualityClassPoor = 1;
-// The engine's one-to-one threshold: two presses of one finger.
-constexpr int32_t kSameFinger = 10;
 
 }  // namespace
 
@@ -25,6 +23,6 @@ TEnrolmentPresses::TStep TEnrolmentPresses::Add(const TAnalysedPress& APress) {
 
 bool TEnrolmentPresses::MatchesACountedPress(const TMinutiaeTemplate& APress) const {
   return std::any_of(FCounted.begin(), FCounted.end(), [&](const TMinutiaeTemplate& ACounted) {
-    return ReaderScore(ACounted, APress) >= kSameFinger;
+    return ReaderScore(ACounted, APress) >= FThreshold;
   });
 }

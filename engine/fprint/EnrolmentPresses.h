@@ -19,7 +19,8 @@ class TEnrolmentPresses {
  public:
   enum class TStep { NotCounted, Counted, Finished, Failed };
 
-  explicit TEnrolmentPresses(int32_t ACount) : FCount(ACount) {}
+  // ACount presses to count; two presses are of one finger when they score AThreshold or more.
+  TEnrolmentPresses(int32_t ACount, int32_t AThreshold) : FCount(ACount), FThreshold(AThreshold) {}
 
   TStep Add(const TAnalysedPress& APress);
   // Presses still to count.
@@ -30,6 +31,7 @@ class TEnrolmentPresses {
   bool MatchesACountedPress(const TMinutiaeTemplate& APress) const;
 
   int32_t FCount;
+  int32_t FThreshold;
   int32_t FStrangers = 0;
   std::vector<TMinutiaeTemplate> FCounted;
 };

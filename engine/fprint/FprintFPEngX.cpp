@@ -110,7 +110,8 @@ void TFprintFPEngX::BeginEnroll() {
   if (!FEngineOn) return;
   FEnrolling = true;
   FEnrollIndex = FEnrollCount;
-  FEnrolment = TEnrolmentPresses(FEnrollCount);
+  // A press joins the enrolment when it verifies against a counted one.
+  FEnrolment = TEnrolmentPresses(FEnrollCount, kOneToOneThreshold);
   FEnrolled.clear();
   ++FModeEpoch;
 }
@@ -329,7 +330,7 @@ void TFprintFPEngX::RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& 
 void TFprintFPEngX::EndEnrolment() {
   FEnrolling = false;
   FEnrollIndex = 0;
-  FEnrolment = TEnrolmentPresses(0);
+  FEnrolment = TEnrolmentPresses(0, kOneToOneThreshold);
   ++FModeEpoch;
 }
 

@@ -109,7 +109,7 @@ class TFprintFPEngX final : public TNqFPEngX {
   uint64_t FModeEpoch = 0;
   int32_t FLastQuality = 0;
   std::optional<TMinutiaeTemplate> FLastPress;
-  TEnrolmentPresses FEnrolment{0};
+  TEnrolmentPresses FEnrolment{0, 0};
   // The counted presses of the last finished enrolment, kept as its samples.
   std::vector<TMinutiaeTemplate> FEnrolled;
   int FFormat = 9;

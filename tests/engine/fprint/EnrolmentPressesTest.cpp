@@ -11,6 +11,9 @@ namespace {
 
 using TStep = TEnrolmentPresses::TStep;
 
+// The engine's one-to-one threshold.
+constexpr int32_t kThreshold = 10;
+
 struct TPressPlan {
   char Finger;           // 'A', 'B', 'C': three different fingers; '-': no template (a retry)
   int32_t QualityClass;  // 0 good, -1 suspicious, 1 poor
@@ -75,7 +78,7 @@ TEST(EnrolmentPressesTest, CountsPressesThatMatchACountedOne) {
   for (const TEnrolmentRuleCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TPressMaker maker;
-    TEnrolmentPresses enrolment(3);
+    TEnrolmentPresses enrolment(3, kThreshold);
     std::vector<TStep> steps;
     for (const TPressPlan& plan : c.Presses) steps.push_back(enrolment.Add(maker.Make(plan)));
     EXPECT_EQ(steps, c.Steps);
@@ -89,7 +92,7 @@ TEST(EnrolmentPressesTest, CountsPressesThatMatchACountedOne) {
 
 TEST(EnrolmentPressesTest, NothingCountsOnceFinished) {
   TPressMaker maker;
-  TEnrolmentPresses enrolment(1);
+  TEnrolmentPresses enrolment(1, kThreshold);
   EXPECT_EQ(enrolment.Add(maker.Make({'A', 0})), TStep::Finished);
   EXPECT_EQ(enrolment.Add(maker.Make({'A', 0})), TStep::NotCounted);
   EXPECT_EQ(enrolment.Counted().size(), 1u);
