@@ -1,25 +1,26 @@
 #include "TessivaAccuracy.h"
 
 #include "IdentificationGallery.h"
-#include "PreparedTemplate.h"
-#include "ReaderScore.h"
+#include "MinutiaeTemplateCodec.h"
 
 namespace {
 
 constexpr int kScoreLimit = 101;  // scores lie in 0..100
 
-std::optional<TPreparedTemplate> Prepare(const TTessivaTemplate& ATemplate) {
-  if (!ATemplate.Decoded) return std::nullopt;
-  return TPreparedTemplate(*ATemplate.Decoded);
+std::optional<TPreparedSamples> Prepare(const TTessivaTemplate& ATemplate) {
+  return TMinutiaeTemplateCodec::Decode(ATemplate.Text);
 }
 
-double MeanMinutiae(const std::vector<std::optional<TPreparedTemplate>>& ATemplates) {
+// Per sample: an enrolment holds its presses.
+double MeanMinutiae(const std::vector<std::optional<TPreparedSamples>>& ATemplates) {
   double sum = 0;
   int count = 0;
   for (const auto& prepared : ATemplates) {
     if (!prepared) continue;
-    sum += static_cast<double>(prepared->Minutiae().size());
-    ++count;
+    for (const TPreparedTemplate& sample : *prepared) {
+      sum += static_cast<double>(sample.Minutiae().size());
+      ++count;
+    }
   }
   return count > 0 ? sum / count : 0;
 }
@@ -39,21 +40,21 @@ bool IdentifiedAsItself(const std::vector<int>& AScores, int AFinger, int AThres
 
 TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int AThreshold, int AGallerySize) {
   TTessivaAccuracy result;
-  std::vector<std::optional<TPreparedTemplate>> enrolled;
+  std::vector<std::optional<TPreparedSamples>> enrolled;
   for (const auto& finger : ATemplates.Enrolled) {
     enrolled.push_back(Prepare(finger));
     if (!enrolled.back()) ++result.FailedEnrolments;
   }
   result.EnrolledMinutiae = MeanMinutiae(enrolled);
-  std::vector<std::optional<TPreparedTemplate>> probes;
+  std::vector<std::optional<TPreparedSamples>> probes;
   for (std::size_t finger = 0; finger < ATemplates.Probes.size(); ++finger) {
     for (const auto& press : ATemplates.Probes[finger]) {
-      const std::optional<TPreparedTemplate>& probe = probes.emplace_back(Prepare(press));
+      const std::optional<TPreparedSamples>& probe = probes.emplace_back(Prepare(press));
       if (!probe) ++result.FailedCaptures;
       std::vector<int> scores(enrolled.size(), 0);
       for (std::size_t other = 0; other < enrolled.size(); ++other) {
         const bool both = probe && enrolled[other];
-        if (both) scores[other] = ReaderScore(*enrolled[other], *probe);
+        if (both) scores[other] = TMinutiaeTemplateCodec::Score(*enrolled[other], *probe);
         if (other == finger) {
           result.Table.AddGenuine(scores[other]);
           if (enrolled[other]) result.EnrolledTable.AddGenuine(scores[other]);

@@ -3,10 +3,10 @@
 #include "AccuracyTable.h"
 #include "TessivaTemplates.h"
 
-// The engine's scores (ReaderScore, as its 1:1 and 1:N use) over every pair of an enrolment
-// and a probe press: genuine when both are of one finger, impostor otherwise. A finger without
-// enrolment or a press without template scores 0 in its genuine pairs (a false non-match at any
-// threshold above 0) and is left out of the impostor pairs. Identification, in the probe's
+// The engine's scores (fused over an enrolment's samples, as its 1:1 and 1:N compare) over every
+// pair of an enrolment and a probe press: genuine when both are of one finger, impostor
+// otherwise. A finger without enrolment or a press without template scores 0 in its genuine pairs
+// (a false non-match at any threshold above 0) and is left out of the impostor pairs. Identification, in the probe's
 // gallery of AGallerySize (IdentificationGallery.h): the probe goes to the best scoring
 // enrolment at or above the threshold, as the 1:N cache does.
 struct TTessivaAccuracy {
