@@ -36,7 +36,7 @@ namespace {
 constexpr int kThreshold = 10;
 constexpr int kLastEnrolPress = 3;
 
-struct TSetSpec {
+struct TSetArgument {
   std::string Role;
   std::string Name;
   std::string Path;
@@ -44,32 +44,32 @@ struct TSetSpec {
   int LastFinger = 1 << 30;
 };
 
-TSetSpec ParseSpec(const std::string& AArgument) {
-  TSetSpec spec;
+TSetArgument ParseSetArgument(const std::string& AArgument) {
+  TSetArgument set;
   const auto colon = AArgument.find(':');
   const auto equals = AArgument.find('=');
   if (colon == std::string::npos || equals == std::string::npos || equals < colon)
     throw std::runtime_error("not ROLE:NAME=FILE[:FIRST-LAST]: " + AArgument);
-  spec.Role = AArgument.substr(0, colon);
-  if (spec.Role != "calibrate" && spec.Role != "report" && spec.Role != "strangers")
-    throw std::runtime_error("unknown role " + spec.Role);
-  spec.Name = AArgument.substr(colon + 1, equals - colon - 1);
-  spec.Path = AArgument.substr(equals + 1);
-  const auto range = spec.Path.rfind(':');
+  set.Role = AArgument.substr(0, colon);
+  if (set.Role != "calibrate" && set.Role != "report" && set.Role != "strangers")
+    throw std::runtime_error("unknown role " + set.Role);
+  set.Name = AArgument.substr(colon + 1, equals - colon - 1);
+  set.Path = AArgument.substr(equals + 1);
+  const auto range = set.Path.rfind(':');
   if (range != std::string::npos) {
-    const std::string fingers = spec.Path.substr(range + 1);
-    spec.Path.resize(range);
+    const std::string fingers = set.Path.substr(range + 1);
+    set.Path.resize(range);
     const auto dash = fingers.find('-');
-    spec.FirstFinger = std::stoi(fingers.substr(0, dash));
-    spec.LastFinger = dash == std::string::npos ? spec.FirstFinger : std::stoi(fingers.substr(dash + 1));
+    set.FirstFinger = std::stoi(fingers.substr(0, dash));
+    set.LastFinger = dash == std::string::npos ? set.FirstFinger : std::stoi(fingers.substr(dash + 1));
   }
-  return spec;
+  return set;
 }
 
 // Scores of one set: the matcher's raw scores of every ordered pair of presses, and each
 // enrolment against every probe in both enrolment forms.
 struct TScoredSet {
-  TSetSpec Spec;
+  TSetArgument Set;
   std::vector<TTemplatePress> Presses;
   std::vector<TPreparedTemplate> Prepared;
   // Presses x Presses, enrolled row: the matcher's scores and the evidence weights they come from.
@@ -99,10 +99,10 @@ struct TScoredSet {
   }
 };
 
-TScoredSet ScoreSet(const TSetSpec& ASpec) {
+TScoredSet ScoreSet(const TSetArgument& ASet) {
   TScoredSet set;
-  set.Spec = ASpec;
-  set.Presses = ReadTemplatePresses(ASpec.Path, ASpec.FirstFinger, ASpec.LastFinger);
+  set.Set = ASet;
+  set.Presses = ReadTemplatePresses(ASet.Path, ASet.FirstFinger, ASet.LastFinger);
   for (const TTemplatePress& press : set.Presses) set.Prepared.emplace_back(press.Template);
   const std::size_t count = set.Presses.size();
   set.Scores.assign(count * count, 0);
@@ -265,9 +265,9 @@ void PrintSetTitle(const TScoredSet& ASet) {
   for (const TTemplatePress& press : ASet.Presses) minutiae += static_cast<double>(press.Template.Minutiae.size());
   std::printf("%s %s (fingers %d-%d of %s): %zu presses, %.1f minutiae each; %.1f us per prepared "
               "comparison, %.1f us decoding and preparing both\n",
-              ASet.Spec.Role.c_str(), ASet.Spec.Name.c_str(), ASet.Spec.FirstFinger,
-              std::min(ASet.Spec.LastFinger, ASet.Fingers.empty() ? 0 : ASet.Fingers.back()),
-              ASet.Spec.Path.c_str(), ASet.Presses.size(),
+              ASet.Set.Role.c_str(), ASet.Set.Name.c_str(), ASet.Set.FirstFinger,
+              std::min(ASet.Set.LastFinger, ASet.Fingers.empty() ? 0 : ASet.Fingers.back()),
+              ASet.Set.Path.c_str(), ASet.Presses.size(),
               minutiae / static_cast<double>(std::max<std::size_t>(1, ASet.Presses.size())),
               ASet.PreparedComparisonMicroseconds, ASet.FullComparisonMicroseconds);
 }
@@ -344,7 +344,7 @@ void ReportStrangers(const TScoredSet& AStrangers, const std::vector<TScoredSet>
   }
   std::printf("strangers %s: %zu presses against each other and every enrolment: %d "
               "comparisons, %d at or above %d, best score %d\n",
-              AStrangers.Spec.Name.c_str(), AStrangers.Presses.size(), comparisons, identified,
+              AStrangers.Set.Name.c_str(), AStrangers.Presses.size(), comparisons, identified,
               kThreshold, best);
 }
 
@@ -357,19 +357,19 @@ int main(int argc, char** argv) {
   }
   try {
     std::vector<TScoredSet> sets;
-    for (int i = 1; i < argc; ++i) sets.push_back(ScoreSet(ParseSpec(argv[i])));
+    for (int i = 1; i < argc; ++i) sets.push_back(ScoreSet(ParseSetArgument(argv[i])));
     std::map<std::string, TSetFigures> pooled;
     std::vector<const TScoredSet*> calibration;
     std::vector<TSetFigures> figures;
     for (const TScoredSet& set : sets) {
       figures.push_back(MeasureSet(set));
-      if (set.Spec.Role == "strangers") continue;
-      if (set.Spec.Role == "calibrate") calibration.push_back(&set);
-      pooled[set.Spec.Role].Add(figures.back());
+      if (set.Set.Role == "strangers") continue;
+      if (set.Set.Role == "calibrate") calibration.push_back(&set);
+      pooled[set.Set.Role].Add(figures.back());
     }
     const TSetFigures& calibrationFigures = pooled["calibrate"];
     for (std::size_t i = 0; i < sets.size(); ++i) {
-      if (sets[i].Spec.Role == "strangers") continue;
+      if (sets[i].Set.Role == "strangers") continue;
       PrintSetTitle(sets[i]);
       figures[i].Print(calibrationFigures);
     }
@@ -379,7 +379,7 @@ int main(int argc, char** argv) {
     }
     if (!calibration.empty()) PrintCalibration(calibration);
     for (const TScoredSet& set : sets) {
-      if (set.Spec.Role == "strangers") ReportStrangers(set, sets);
+      if (set.Set.Role == "strangers") ReportStrangers(set, sets);
     }
   } catch (const std::exception& AError) {
     std::fprintf(stderr, "template_accuracy: %s\n", AError.what());
