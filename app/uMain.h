@@ -28,7 +28,7 @@ struct TNqOptions {
   // The window's port box, read by "Change".
   std::u16string PortBox = u"9090";
   // Where the server listens (the bridge's ListenOn); empty: every interface.
-  std::vector<TListenAddress> Listen;
+  std::vector<TListenAddress> Listen = {};
   // The simulated sensor's control socket; empty for none.
   std::string SensorSocketPath = DefaultSensorSocketPath();
   // When set, every log line is also written here (headless: standard output).
