@@ -52,7 +52,8 @@ int main(int argc, char* argv[]) {
   if (startOptions.Version) return std::puts("tessiva " TESSIVA_VERSION) < 0;
   // Qt takes its own options (-platform ...) out of these; whatever is left is unknown.
   std::vector<char*> qtArgs{argv[0]};
-  for (const std::string_view arg : startOptions.LeftForQt) qtArgs.push_back(const_cast<char*>(arg.data()));
+  for (const std::string_view arg : startOptions.LeftForQt)
+    qtArgs.push_back(const_cast<char*>(arg.data()));
   int qtArgc = static_cast<int>(qtArgs.size());
   qtArgs.push_back(nullptr);
   // A closed standard output (say, piped into a pager that quit) must not end the bridge.

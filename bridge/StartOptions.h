@@ -15,8 +15,8 @@ class EStartOptions : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The bridge's start-up options. Arguments it does not know that start with a single dash
-// (Qt's own, such as "-platform offscreen") and any that follow them are left for Qt, in order.
+// The bridge's start-up options. Arguments that do not start with "--", other than "-h" (Qt's
+// own options such as "-platform offscreen", and their values), are left for Qt, in order.
 struct TStartOptions {
   bool Help = false;
   bool Version = false;

@@ -43,7 +43,8 @@ void PrintUsage(std::ostream& AOut) {
        << DefaultSensorSocketPath()
        << " unless --socket is given;\n"
           "          the virtual reader's: "
-       << DefaultVirtualImageSocketPath() << " (FP_VIRTUAL_IMAGE)\n"
+       << DefaultVirtualImageSocketPath()
+       << " (FP_VIRTUAL_IMAGE)\n"
           "exit status: 0 ok; 1 an error answer, or an image file that cannot be used;\n"
           "             2 no answer (Tessiva not running, or not with that sensor) or bad usage\n";
 }
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
     if (option == "--socket") {
       socketPath = value;
     } else if (option == "--port") {
-      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), bridgePort);
+      const auto [end, error] =
+          std::from_chars(value.data(), value.data() + value.size(), bridgePort);
       if (error != std::errc() || end != value.data() + value.size()) return Usage();
     } else {
       break;

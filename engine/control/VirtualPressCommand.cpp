@@ -1,9 +1,9 @@
 #include "VirtualPressCommand.h"
 
-#include <charconv>
-#include <cstdint>
 #include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <iostream>
 #include <string>
 

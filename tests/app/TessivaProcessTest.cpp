@@ -132,7 +132,8 @@ TEST(TessivaOptionsTest, HelpAndRefusedOptionsEndTheProgramBeforeTheBridgeStarts
     auto tessiva = StartTessiva(runtime, c.Args);
     const std::optional<int> status = tessiva->WaitForExit();
     ASSERT_TRUE(status.has_value()) << "still running";
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == c.Status) << "wait status " << *status;
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == c.Status)
+        << "wait status " << *status;
     EXPECT_EQ(tessiva->Err, c.Err);
     if (c.Status == 0)
       EXPECT_TRUE(tessiva->Out.starts_with("usage: tessiva [--port N] [--listen ADDRESS]..."))
@@ -146,9 +147,8 @@ TEST(TessivaOptionsTest, HelpAndRefusedOptionsEndTheProgramBeforeTheBridgeStarts
 TEST(TessivaOptionsTest, PortAndListenChooseWhereTheBridgeListens) {
   TTempDirectory runtime;
   const uint16_t port = FreeLoopbackPort();
-  auto tessiva =
-      StartTessiva(runtime, {"--listen", "127.0.0.1", "--port", std::to_string(port), "-platform",
-                             "offscreen"});
+  auto tessiva = StartTessiva(
+      runtime, {"--listen", "127.0.0.1", "--port", std::to_string(port), "-platform", "offscreen"});
   auto client = ConnectWhenListening(port);
   ASSERT_NE(client, nullptr) << tessiva->Err;
   EXPECT_TRUE(tessiva->WaitForOutput(" listening on 127.0.0.1:" + std::to_string(port) + "\n"))

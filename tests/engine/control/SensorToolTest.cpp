@@ -99,8 +99,8 @@ TEST_F(SensorToolTest, OkAnswerIsPrintedAndExitsZero) {
 }
 
 TEST_F(SensorToolTest, ErrorAnswerExitsOne) {
-  for (const auto& args : std::vector<std::vector<std::string>>{{"--socket", Path, "touch", "3"},
-                                                                {"--socket", Path, "touch", "3", "9"}}) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--socket", Path, "touch", "3"}, {"--socket", Path, "touch", "3", "9"}}) {
     const TToolRun run = Run(args);
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_TRUE(run.Out.starts_with("error ")) << run.Out;
@@ -311,8 +311,8 @@ TEST(SensorToolPressTest, PrintsTheBridgesQualityLineOrWhyItIsUnknown) {
       EXPECT_EQ(run.Err, "");
     }
     EXPECT_EQ(run.Out, c.Out.empty() ? "ok pressed; what Tessiva made of it is unknown: no bridge "
-                                       "at ws://localhost:" + std::to_string(port) +
-                                           " (Connection refused)\n"
+                                       "at ws://localhost:" +
+                                           std::to_string(port) + " (Connection refused)\n"
                                      : c.Out);
   }
 }

@@ -1,9 +1,9 @@
-#include "GLibLogForwarding.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "GLibLogForwarding.h"
 
 namespace {
 
@@ -14,7 +14,8 @@ TEST(GLibLogLine, DomainLevelAndTextOnOneLine) {
     const char* Text;
     std::string Line;
   } cases[] = {
-      {G_LOG_LEVEL_WARNING, "libfprint-image_device", "Failed to detect minutiae: No minutiae found",
+      {G_LOG_LEVEL_WARNING, "libfprint-image_device",
+       "Failed to detect minutiae: No minutiae found",
        "libfprint-image_device warning: Failed to detect minutiae: No minutiae found"},
       {GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_FLAG_FATAL), "GLib-GObject",
        "g_object_unref: assertion 'G_IS_OBJECT (object)' failed",
@@ -47,10 +48,11 @@ TEST(GLibLogForwarding, WarningsReachTheSinksAsOneLineWhileTheyLast) {
   }
   g_log("libfprint-test", G_LOG_LEVEL_MESSAGE, "after the end, on standard error");
   EXPECT_EQ(second, std::vector<std::string>{"libfprint-test critical: to both"});
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "libfprint-test critical: to both",
-                       "libfprint-image_device warning: Failed to detect minutiae: No minutiae found",
-                       "libfprint-test message: two lines"}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{
+                "libfprint-test critical: to both",
+                "libfprint-image_device warning: Failed to detect minutiae: No minutiae found",
+                "libfprint-test message: two lines"}));
 
   TGLibLogForwarding again([&](const std::string& ALine) { lines.push_back(ALine); });
   g_log("libfprint-test", G_LOG_LEVEL_WARNING, "again");

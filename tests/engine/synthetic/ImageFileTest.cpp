@@ -201,7 +201,8 @@ TEST(ImageFile, FilesAreWrittenInTheFormatOfTheirNameAndReadBack) {
 
 // Each failure names the file and the reason, in the words of the system or of the format.
 TEST(ImageFile, FilesThatCannotBeReadAreNamedWithTheReason) {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("image-file-errors-" + std::to_string(getpid()));
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("image-file-errors-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder / "folder.png");
   const std::string at = folder.string() + "/";
   const struct {
@@ -214,7 +215,8 @@ TEST(ImageFile, FilesThatCannotBeReadAreNamedWithTheReason) {
       {"text.png", "hello\n", at + "text.png: not a PNG or PGM image"},
       {"empty.pgm", "", at + "empty.pgm: not a PNG or PGM image"},
       {"colour.ppm", "P6\n1 1\n255\nabc", at + "colour.ppm: not a PNG or PGM image"},
-      {"plain.pgm", "P2\n1 1\n255\n7\n", at + "plain.pgm: PGM: plain (text) PGM is not supported, only binary P5"},
+      {"plain.pgm", "P2\n1 1\n255\n7\n",
+       at + "plain.pgm: PGM: plain (text) PGM is not supported, only binary P5"},
       {"cut.png", "\x89PNG\r\n\x1a\n", at + "cut.png: PNG: file is truncated"},
   };
   for (const auto& c : cases) {
