@@ -5,9 +5,16 @@
 
 namespace {
 
+using TSinks = std::map<const TGLibLogForwarding*, std::function<void(const std::string&)>>;
+
 std::mutex GSinkLock;
-// Under GSinkLock, by the forwarding that added each.
-std::map<const TGLibLogForwarding*, std::function<void(const std::string&)>> GSinks;
+
+// Under GSinkLock, by the forwarding that added each. Never destroyed: GLib's threads may still
+// log while the process exits.
+TSinks& Sinks() {
+  static auto* sinks = new TSinks();
+  return *sinks;
+}
 
 std::string_view LevelName(GLogLevelFlags ALevel) {
   if (ALevel & G_LOG_LEVEL_ERROR) return "error";
@@ -30,7 +37,7 @@ GLogWriterOutput Write(GLogLevelFlags ALevel, const GLogField* AFields, gsize AC
   constexpr int kForwarded = G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE;
   if (ALevel & kForwarded) {
     std::lock_guard lock(GSinkLock);
-    if (!GSinks.empty()) {
+    if (!Sinks().empty()) {
       std::string_view domain, text;
       for (gsize i = 0; i < ACount; ++i) {
         const std::string_view key = AFields[i].key;
@@ -38,7 +45,7 @@ GLogWriterOutput Write(GLogLevelFlags ALevel, const GLogField* AFields, gsize AC
         if (key == "MESSAGE") text = FieldText(AFields[i]);
       }
       const std::string line = GLibLogLine(ALevel, domain, text);
-      for (const auto& [forwarding, sink] : GSinks) sink(line);
+      for (const auto& [forwarding, sink] : Sinks()) sink(line);
       return G_LOG_WRITER_HANDLED;
     }
   }
@@ -69,10 +76,10 @@ TGLibLogForwarding::TGLibLogForwarding(std::function<void(const std::string&)> A
   static std::once_flag installed;
   std::call_once(installed, [] { g_log_set_writer_func(Write, nullptr, nullptr); });
   std::lock_guard lock(GSinkLock);
-  GSinks.emplace(this, std::move(ASink));
+  Sinks().emplace(this, std::move(ASink));
 }
 
 TGLibLogForwarding::~TGLibLogForwarding() {
   std::lock_guard lock(GSinkLock);
-  GSinks.erase(this);
+  Sinks().erase(this);
 }
