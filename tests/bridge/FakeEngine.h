@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,6 +33,7 @@ class TFakeEngine : public TNqFPEngX {
                                          const std::u16string& A10) override {
     Record("Add " + std::to_string(AHandle) + " " + std::to_string(AId) + " " + ToUtf8(A9) + " " +
            ToUtf8(A10));
+    if (OnAdd) OnAdd();
     return AddResult;
   }
   std::u16string GetTemplateAsString() override { return Record("GetTemplateAsString"), Captured; }
@@ -94,6 +96,8 @@ class TFakeEngine : public TNqFPEngX {
   std::u16string Template9 = u"T9", Template10 = u"T10", Captured = u"CAP", Version = u"9";
   bool VerifyResult = true;
   std::atomic<int32_t> AddResult{0};
+  // Called by every add, on the adding thread; set before the bridge runs.
+  std::function<void()> OnAdd;
   int32_t IdentifyId = -1, IdentifyScore = 0, IdentifyProcessed = 0;
   // A call whose record starts with this text raises.
   void SetFailOn(const std::string& ACall) {

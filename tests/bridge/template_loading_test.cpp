@@ -1,3 +1,9 @@
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
+
 #include "BridgeFixture.h"
 
 namespace {
@@ -97,6 +103,43 @@ TEST_F(BridgeTest, ALoadIsLoggedLikeEveryCommand) {
   EXPECT_EQ(Messages(),
             (std::vector<std::string>{R"([] {"act":"load","state":"L","templates":["t1"]})",
                                       "[fingerprint] Load Templates success", "[CLIENT LIST] 1"}));
+}
+
+// An enrolment (main thread) that comes while a load (connection thread) is adding a template
+// takes the id after it, not the same one. The load's add waits a moment for an add on the main
+// thread, which can only come when nothing keeps the two apart.
+TEST_F(BridgeTest, AnEnrolmentDuringALoadTakesTheNextId) {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool loadAdding = false;
+  int enrolmentAdds = 0;
+  const auto mainThread = std::this_thread::get_id();
+  Engine->OnAdd = [&] {
+    std::unique_lock guard(lock);
+    if (std::this_thread::get_id() == mainThread) {
+      ++enrolmentAdds;
+    } else {
+      loadAdding = true;
+    }
+    changed.notify_all();
+    if (std::this_thread::get_id() != mainThread) {
+      changed.wait_for(guard, std::chrono::milliseconds(200), [&] { return enrolmentAdds > 0; });
+    }
+  };
+  auto client = Connect();
+  client->SendText(R"({"act":"load","templates":["t1"]})");
+  {
+    std::unique_lock guard(lock);
+    ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(20), [&] { return loadAdding; }));
+  }
+  Bridge->NqFPEngX1Enroll(nullptr, true, u"");
+  for (int frame = 0; frame < 2; ++frame) ASSERT_TRUE(client->ReceiveText());
+  std::set<std::string> adds;
+  for (const std::string& call : Engine->TakeCalls()) {
+    if (call.starts_with("Add ")) adds.insert(call);
+  }
+  EXPECT_EQ(adds, (std::set<std::string>{"Add 11 1 t1 t1", "Add 11 2 T9 T10"}));
+  EXPECT_EQ(Bridge->NextFingerprintId(), 3);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ TEST_F(MatchCommandTest, BadUsageAndInputNameTheInputAndTheReason) {
   WriteText(gallery, enrolled + "\n" + WithLastDigitChanged(enrolled) + "\n");
   const std::string missing = Dir.File("missing.txt");
   const std::string unwritable = Dir.File("no-such-folder/alice.fmr");
+  const std::string folder = Dir.File("folder");
+  std::filesystem::create_directory(folder);
   const struct {
     std::vector<std::string> Args;
     std::string Err;  // the whole of standard error; "usage" for the usage text
@@ -47,6 +50,7 @@ TEST_F(MatchCommandTest, BadUsageAndInputNameTheInputAndTheReason) {
        "tessiva-match: template: damaged template: not lowercase hexadecimal\n"},
       {{probe, "--gallery", missing},
        "tessiva-match: cannot open " + missing + ": No such file or directory\n"},
+      {{probe, "--gallery", folder}, "tessiva-match: cannot read " + folder + ": Is a directory\n"},
       {{probe, "--gallery", gallery},
        "tessiva-match: " + gallery + ":2: damaged template: checksum mismatch\n"},
       {{"--iso", "TSF10:", Dir.File("a.fmr")},
