@@ -80,6 +80,10 @@ uint16_t TEdgeHash::CellOf(const TEdgeShape& AEdge) {
       CellIndex(LengthBin(AEdge.Length), AngleBin(AEdge.FromAngle), AngleBin(AEdge.ToAngle)));
 }
 
+int TEdgeHash::CellCount() {
+  return kCells;
+}
+
 std::span<const uint16_t> TEdgeHash::Candidates(uint16_t ACell) const {
   if (FCellStart.empty()) return {};
   return std::span(FEntries).subspan(FCellStart[ACell], FCellStart[ACell + 1] - FCellStart[ACell]);

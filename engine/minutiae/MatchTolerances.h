@@ -7,6 +7,9 @@
 inline constexpr float kMinLengthTolerance = 8;  // pixels
 inline constexpr float kRelativeLengthTolerance = 0.1f;
 inline constexpr float kAngleTolerance = DegreesToRadians(30);
+// A press turns the finger by a few tens of degrees at most; a wider turn is not searched, which
+// keeps chance matches between different fingers down.
+inline constexpr float kMaxRotation = DegreesToRadians(60);
 // How far a pair's rotation may stray from the alignment it joins.
 inline constexpr float kRotationTolerance = DegreesToRadians(30);
 // How far a paired minutia may lie from its partner once the two templates are aligned.
