@@ -50,9 +50,6 @@ struct TMinutiaeTemplateCodec {
     std::vector<TEnrolmentSamples> enrolments;
     enrolments.reserve(AEnrolled.size());
     for (const TPreparedSamples* samples : AEnrolled) enrolments.emplace_back(*samples);
-    return ShortlistEnrolments(enrolments, AProbe, kShortlist);
+    return ShortlistEnrolments(enrolments, AProbe, kIdentificationShortlist);
   }
-
- private:
-  static constexpr std::size_t kShortlist = 16;
 };
