@@ -43,8 +43,8 @@ struct TMinutiaeTemplateCodec {
   }
 
   // The enrolments a probe is scored against in identification; every other one is taken for a
-  // stranger. A finger that reaches the threshold ranks among the first few at the first look,
-  // so the best match is that of a full search (bench/gallery_identification).
+  // stranger. A finger that matches firmly ranks first at the first look, so the best match is
+  // that of a full search but for a few near the threshold (bench/gallery_identification).
   static std::vector<std::size_t> Shortlist(std::span<const TPreparedSamples* const> AEnrolled,
                                             const TPreparedSamples& AProbe) {
     std::vector<TEnrolmentSamples> enrolments;
