@@ -10,9 +10,11 @@
 using TEnrolmentSamples = std::span<const TPreparedTemplate>;
 
 // What identification keeps: on 1,000 enrolments of real and generated presses the matching
-// finger ranks first for nine probes in ten (bench/gallery_identification), and each one kept
-// costs a full comparison per sample.
-inline constexpr std::size_t kIdentificationShortlist = 16;
+// finger ranks first for nine probes in ten (bench/gallery_identification), but weak real matches
+// rank lower; 32 loses one of 232 identifications to the full search where 16 lost four, at about
+// 11 ms of processor time per identification instead of 9. Each one kept costs a full comparison
+// per sample.
+inline constexpr std::size_t kIdentificationShortlist = 32;
 
 // The enrolments worth a full comparison with a probe, in ascending order: those whose samples
 // agree most with the probe at a first look (TProbeScreen), AMaxCount at most. A finger that
