@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -86,13 +87,19 @@ class TFprintFPEngX final : public TNqFPEngX {
   };
 
   void ScanArrived(TReaderScan AScan);
-  void ProcessPress(const TAnalysedPress& APress, TEngineLifeGate& AGate,
+  // Runs AProc on the main thread while the engine lives; an exception from a handler it ran
+  // reaches the queue afterwards.
+  void OnMainThread(std::function<void(TEngineLifeGate&, std::exception_ptr&)> AProc);
+  // An enrolment that ended without its presses (the reader gone, another init) is reported
+  // as failed, as one that failed on its presses.
+  void AnnounceEnrolmentFailed();
+  void ProcessPress(const TAnalysedPress& APress, uint64_t AEpoch, TEngineLifeGate& AGate,
                     std::exception_ptr& AHandlerError);
   TPendingEvent AdvanceEnrolment(const TAnalysedPress& APress);
   void RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& AHandlerError);
   void CloseReader(std::chrono::milliseconds ATimeout);
-  void EndEnrolment();
-  void StopEngine();
+  bool EndEnrolment();
+  bool StopEngine();
 
   IMainThreadQueue& FQueue;
   const std::shared_ptr<TEngineLifeGate> FGate = std::make_shared<TEngineLifeGate>();

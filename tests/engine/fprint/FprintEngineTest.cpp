@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -214,6 +215,98 @@ TEST_F(ReaderEngineTest, CancelledEnrolmentGoesBackToCapturing) {
   EXPECT_FALSE(events[0].IsRegister);
   EXPECT_TRUE(Engine.GetTemplateAsStringEx(u"10").empty());
 }
+
+// The main thread busy (a broadcast to a slow client) while a press arrives: an "enroll" that
+// comes before the press is handled must not count it.
+TEST_F(ReaderEngineTest, APressQueuedBeforeAnEnrolmentIsNotCountedInIt) {
+  Init();
+  Held.Hold();
+  Reader.Press(fingers::FingerImpression(1, 1));
+  ASSERT_TRUE(Eventually([&] { return Held.Waiting() == 1; }));
+  Engine.BeginEnroll();
+  Held.Release();
+  // Reported as scanned, neither captured nor counted.
+  EXPECT_THAT(KindsOf(Events.Take()), ElementsAre(TEventKind::FeatureInfo));
+  EXPECT_EQ(Engine.EnrollIndex(), 3);
+  // The enrolment takes three presses of its own.
+  for (unsigned impression = 2; impression <= 3; ++impression) {
+    EXPECT_THAT(KindsOf(Press(fingers::FingerImpression(1, impression))),
+                ElementsAre(TEventKind::FeatureInfo));
+  }
+  const auto last = Press(fingers::FingerImpression(1, 4));
+  ASSERT_THAT(KindsOf(last), ElementsAre(TEventKind::FeatureInfo, TEventKind::Enroll));
+  EXPECT_TRUE(last[1].ActionResult);
+}
+
+enum class TEnrolmentEnding { AnotherInit, Disconnect, Unplugged };
+
+const char* NameOf(TEnrolmentEnding AEnding) {
+  switch (AEnding) {
+    case TEnrolmentEnding::AnotherInit: return "AnotherInit";
+    case TEnrolmentEnding::Disconnect: return "Disconnect";
+    case TEnrolmentEnding::Unplugged: return "Unplugged";
+  }
+  return "";
+}
+
+void PrintTo(TEnrolmentEnding AEnding, std::ostream* AOut) { *AOut << NameOf(AEnding); }
+
+class ReaderEnrolmentEndingTest : public ReaderEngineTest,
+                                  public ::testing::WithParamInterface<TEnrolmentEnding> {
+ protected:
+  // Ends the enrolment under way; whether the reader runs afterwards.
+  bool End(TEnrolmentEnding AEnding) {
+    switch (AEnding) {
+      case TEnrolmentEnding::AnotherInit:
+        Init();
+        return true;
+      case TEnrolmentEnding::Disconnect:
+        Engine.EndEngine();
+        return false;
+      case TEnrolmentEnding::Unplugged:
+        Reader.Unplug();
+        EXPECT_TRUE(Eventually([&] { return Engine.SensorSN().empty(); }));
+        return false;
+    }
+    return false;
+  }
+};
+
+// An enrolment that ends without its presses is reported as failed, and a later enrolment
+// shows what the reader really waits for.
+TEST_P(ReaderEnrolmentEndingTest, IsReportedAsFailedAndALaterEnrolmentShowsTheReader) {
+  Init();
+  Engine.BeginEnroll();
+  ASSERT_THAT(KindsOf(Press(fingers::FingerImpression(1, 1))),
+              ElementsAre(TEventKind::FeatureInfo));
+  const bool readerRuns = End(GetParam());
+  ASSERT_TRUE(Queue.RunUntil(
+      [&] { return CountKind(Events.Events(), TEventKind::Enroll) > 0; }, kEventDeadline));
+  const auto events = Events.Take();
+  ASSERT_THAT(KindsOf(events), ElementsAre(TEventKind::Enroll));
+  EXPECT_FALSE(events[0].ActionResult);
+  EXPECT_TRUE(events[0].Template.empty());
+  EXPECT_FALSE(events[0].IsRegister);
+
+  // The reply to "enroll" reads these: a running reader waits for all three presses; with
+  // none running, no enrolment is under way and none of its presses is done.
+  Engine.CancelEnroll();
+  Engine.SetEnrollCount(3);
+  Engine.BeginEnroll();
+  EXPECT_EQ(Engine.IsRegister(), readerRuns);
+  EXPECT_EQ(Engine.EnrollIndex(), 3);
+  if (readerRuns) {
+    EXPECT_THAT(KindsOf(Press(fingers::FingerImpression(1, 2))),
+                ElementsAre(TEventKind::FeatureInfo));
+    EXPECT_EQ(Engine.EnrollIndex(), 2);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, ReaderEnrolmentEndingTest,
+                         ::testing::Values(TEnrolmentEnding::AnotherInit,
+                                           TEnrolmentEnding::Disconnect,
+                                           TEnrolmentEnding::Unplugged),
+                         [](const auto& AInfo) { return std::string(NameOf(AInfo.param)); });
 
 TEST_F(ReaderEngineTest, EndingClosesTheReaderAndInitOpensItAgain) {
   Init();

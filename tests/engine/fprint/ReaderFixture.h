@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "EngineTestSupport.h"
@@ -34,12 +36,55 @@ bool Eventually(TPredicate APredicate) {
   return true;
 }
 
+// Passes procedures on to the main-thread queue, or, while held, keeps them back as a main
+// thread busy elsewhere would.
+class THoldableQueue : public IMainThreadQueue {
+ public:
+  explicit THoldableQueue(IMainThreadQueue& ATarget) : FTarget(ATarget) {}
+
+  void Queue(std::function<void()> AProc) override {
+    {
+      std::lock_guard lock(FLock);
+      if (FHeld) {
+        FWaiting.push_back(std::move(AProc));
+        return;
+      }
+    }
+    FTarget.Queue(std::move(AProc));
+  }
+
+  void Hold() {
+    std::lock_guard lock(FLock);
+    FHeld = true;
+  }
+  size_t Waiting() {
+    std::lock_guard lock(FLock);
+    return FWaiting.size();
+  }
+  // Passes on what waits, in order, and stops holding.
+  void Release() {
+    std::vector<std::function<void()>> waiting;
+    {
+      std::lock_guard lock(FLock);
+      FHeld = false;
+      waiting.swap(FWaiting);
+    }
+    for (auto& proc : waiting) FTarget.Queue(std::move(proc));
+  }
+
+ private:
+  IMainThreadQueue& FTarget;
+  std::mutex FLock;
+  bool FHeld = false;
+  std::vector<std::function<void()>> FWaiting;
+};
+
 // The reader engine on this process's virtual reader, with its events recorded on this (the
 // main) thread.
 class ReaderEngineTest : public ::testing::Test {
  protected:
   explicit ReaderEngineTest(std::chrono::seconds AArmedLimit = TFprintFPEngX::kArmedLimit)
-      : Engine(Queue, AArmedLimit), Events(Engine) {}
+      : Engine(Held, AArmedLimit), Events(Engine) {}
 
   void Init() { ASSERT_EQ(Engine.InitEngine(), 0) << ToNarrow(Engine.LastError()); }
 
@@ -77,6 +122,7 @@ class ReaderEngineTest : public ::testing::Test {
   static std::string ToNarrow(const std::u16string& AText) { return {AText.begin(), AText.end()}; }
 
   TLoopMainThreadQueue Queue;
+  THoldableQueue Held{Queue};
   TFprintFPEngX Engine;
   TEventRecorder Events;
   TVirtualImageDevice Reader{VirtualReaderPath()};
