@@ -92,6 +92,7 @@ void TFprintReader::DeviceRemoved(FpContext*, FpDevice* ADevice, gpointer ASelf)
 }
 
 void TFprintReader::Open(std::function<void(TOpenResult)> ADone) {
+  FWantOpen = true;
   if (FState == TState::Open) {
     ADone({TOpenOutcome::Opened, FName, {}});
     return;
@@ -108,6 +109,7 @@ void TFprintReader::StartOpen() {
     if (CanCapture(device)) chosen = device;
   }
   if (chosen == nullptr) {
+    FWantOpen = false;
     for (auto& waiter : std::exchange(FOpenWaiters, {})) {
       waiter({TOpenOutcome::NoReader, {}, "no fingerprint reader that captures images"});
     }
@@ -121,26 +123,33 @@ void TFprintReader::StartOpen() {
 
 void TFprintReader::Opened(FpDevice* ADevice, GAsyncResult* AResult) {
   g_autoptr(GError) error = nullptr;
-  TOpenResult result{TOpenOutcome::Opened, FName, {}};
-  if (fp_device_open_finish(ADevice, AResult, &error)) {
-    FState = TState::Open;
-  } else {
+  if (!fp_device_open_finish(ADevice, AResult, &error)) {
     FState = TState::Closed;
     FDevice.reset();
-    result = {TOpenOutcome::Failed, FName, OpenFailure(FName, error)};
-  }
-  for (auto& waiter : std::exchange(FOpenWaiters, {})) waiter(result);
-  if (FState != TState::Open) {
+    FWantOpen = false;
+    const TOpenResult failed{TOpenOutcome::Failed, FName, OpenFailure(FName, error)};
+    for (auto& waiter : std::exchange(FOpenWaiters, {})) waiter(failed);
     for (auto& waiter : std::exchange(FCloseWaiters, {})) waiter();
-  } else if (!FCloseWaiters.empty()) {
+    return;
+  }
+  FState = TState::Open;
+  if (!FWantOpen) {
     FState = TState::Closing;
     StartClose();
-  } else {
-    Arm();
+    return;
   }
+  for (auto& waiter : std::exchange(FOpenWaiters, {})) waiter({TOpenOutcome::Opened, FName, {}});
+  // A close asked for while it opened was superseded by a later open.
+  for (auto& waiter : std::exchange(FCloseWaiters, {})) waiter();
+  Arm();
 }
 
 void TFprintReader::Close(std::function<void()> ADone) {
+  FWantOpen = false;
+  // The last request decides: an open asked for before this close ends here, unopened.
+  for (auto& waiter : std::exchange(FOpenWaiters, {})) {
+    waiter({TOpenOutcome::Failed, FName, "closed before it opened"});
+  }
   if (FState == TState::Closed) {
     ADone();
     return;
@@ -169,7 +178,7 @@ void TFprintReader::Closed(FpDevice* ADevice, GAsyncResult* AResult) {
   FDevice.reset();
   FState = TState::Closed;
   for (auto& waiter : std::exchange(FCloseWaiters, {})) waiter();
-  if (!FOpenWaiters.empty()) StartOpen();
+  if (FWantOpen) StartOpen();
 }
 
 void TFprintReader::Arm() {
@@ -222,6 +231,7 @@ void TFprintReader::Identified(FpDevice* ADevice, GAsyncResult* AResult) {
   } else if (g_error_matches(error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_REMOVED)) {
     Report({TScanKind::Removed, {}, {}, error->message});
     // Closing lets the context drop the device.
+    FWantOpen = false;
     FState = TState::Closing;
     StartClose();
   } else {

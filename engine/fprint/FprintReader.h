@@ -38,7 +38,9 @@ class TFprintReader : public std::enable_shared_from_this<TFprintReader> {
 
   // Opens the first reader that captures images and arms it; at once when already open.
   void Open(std::function<void(TOpenResult)> ADone);
-  // Ends the capture in progress, waits for it, then closes the reader.
+  // Ends the capture in progress, waits for it, then closes the reader. Requests made before
+  // earlier ones finished (a caller that stopped waiting) leave the reader as the last asked:
+  // opens superseded by a close are answered as failed.
   void Close(std::function<void()> ADone);
 
  private:
@@ -68,6 +70,7 @@ class TFprintReader : public std::enable_shared_from_this<TFprintReader> {
   const std::chrono::seconds FArmedLimit;
   TGObjectPtr<FpContext> FContext;
   TState FState = TState::Closed;
+  bool FWantOpen = false;  // what the last Open or Close asked for
   TGObjectPtr<FpDevice> FDevice;
   std::string FName;
   TGObjectPtr<GCancellable> FCapture;  // set while a capture is armed
