@@ -51,8 +51,9 @@ class TSelectingFPEngX final : public TNqFPEngX {
   void SetFPEngineVersion(const std::u16string& AValue) override;
   std::u16string LastError() override;
 
-  // The engine serving now: the fallback until the first InitEngine.
-  TNqFPEngX& Current() const { return *FCurrent.load(); }
+  // The engine serving now: the fallback until the first InitEngine has finished; inside a
+  // handler, the engine that raised its event.
+  TNqFPEngX& Current() const;
 
  private:
   struct TCacheRoute {
@@ -67,7 +68,7 @@ class TSelectingFPEngX final : public TNqFPEngX {
   const std::unique_ptr<TNqFPEngX> FReaderEngine;
   const std::unique_ptr<TNqFPEngX> FFallback;
   std::atomic<TNqFPEngX*> FCurrent;
-  std::mutex FSwitchLock;  // one InitEngine at a time
+  std::mutex FSwitchLock;  // one InitEngine or EndEngine at a time
   std::mutex FCacheLock;   // guards the routes
   std::map<int32_t, TCacheRoute> FCaches;
   int32_t FNextHandle = 1;
