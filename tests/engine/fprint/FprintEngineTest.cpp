@@ -361,26 +361,85 @@ TEST_F(ReaderEngineTest, AnExceptionFromAHandlerReachesTheQueueAfterThePressComp
   EXPECT_TRUE(captured);
 }
 
-TEST_F(ReaderEngineTest, CommandsFromOtherThreadsDuringPresses) {
-  Init();
+// Runs ACommands over and over on another thread while APresses runs here.
+template <class TCommands, class TPresses>
+void WhileCommanding(TCommands ACommands, TPresses APresses) {
   std::atomic<bool> stop = false;
   std::thread commands([&] {
-    while (!stop) {
-      Engine.BeginEnroll();
-      static_cast<void>(Engine.EnrollIndex() + Engine.SensorCount() + Engine.LastQuality());
-      static_cast<void>(Engine.SensorSN() + Engine.GetTemplateAsString());
-      Engine.CancelEnroll();
-      Engine.BeginCapture();
-    }
+    while (!stop) ACommands();
   });
-  for (unsigned impression = 1; impression <= 4; ++impression) {
-    for (const auto& event : Press(fingers::FingerImpression(1, impression))) {
-      EXPECT_GE(event.EnrollIndex, 0);
-      EXPECT_LE(event.EnrollIndex, 3);
-    }
-  }
+  APresses();
   stop = true;
   commands.join();
+}
+
+// Commands from other threads while presses come in: those that leave the mode alone do not
+// disturb the enrolment or the captures under way, and after commands that switch modes back
+// and forth the engine is in the mode last asked for.
+TEST_F(ReaderEngineTest, CommandsFromOtherThreadsDuringPresses) {
+  Init();
+  const int32_t cache = Engine.CreateFPCacheDBEx();
+  const auto reads = [&] {
+    static_cast<void>(Engine.EnrollIndex() + Engine.SensorCount() + Engine.LastQuality());
+    static_cast<void>(Engine.SensorSN() + Engine.GetTemplateAsString() +
+                      Engine.GetTemplateAsStringEx(u"10"));
+    int32_t score = 8, processed = 0;
+    Engine.IdentificationInFPCacheDB(cache, Engine.GetTemplateAsString(), score, processed);
+  };
+
+  Engine.BeginEnroll();
+  WhileCommanding(reads, [&] {
+    std::vector<int32_t> indices;
+    std::vector<TRecordedEvent> events;
+    for (unsigned impression = 1; impression <= 3; ++impression) {
+      for (const auto& event : Press(fingers::FingerImpression(1, impression))) {
+        if (event.Kind == TEventKind::FeatureInfo) indices.push_back(event.EnrollIndex);
+        events.push_back(event);
+      }
+    }
+    EXPECT_THAT(indices, ElementsAre(3, 2, 1));
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events.back().Kind, TEventKind::Enroll);
+    EXPECT_TRUE(events.back().ActionResult);
+  });
+
+  // Not enrolling, these leave the captures as they are.
+  WhileCommanding(
+      [&] {
+        reads();
+        Engine.CancelEnroll();
+        Engine.BeginCapture();
+      },
+      [&] {
+        for (unsigned impression = 4; impression <= 5; ++impression) {
+          const auto events = Press(fingers::FingerImpression(1, impression));
+          ASSERT_THAT(KindsOf(events), ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
+          EXPECT_TRUE(events[1].ActionResult);
+          EXPECT_FALSE(events[1].Template.empty());
+        }
+      });
+
+  WhileCommanding(
+      [&] {
+        Engine.BeginEnroll();
+        reads();
+        Engine.CancelEnroll();
+        Engine.BeginCapture();
+      },
+      [&] {
+        for (unsigned impression = 1; impression <= 3; ++impression) {
+          Press(fingers::FingerImpression(2, impression));
+        }
+      });
+  EXPECT_FALSE(Engine.IsRegister());
+  EXPECT_EQ(Engine.EnrollIndex(), 0);
+  EXPECT_THAT(KindsOf(Press(fingers::FingerImpression(2, 4))),
+              ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
+  Engine.BeginEnroll();
+  EXPECT_EQ(Engine.EnrollIndex(), 3);
+  EXPECT_THAT(KindsOf(Press(fingers::FingerImpression(2, 5))),
+              ElementsAre(TEventKind::FeatureInfo));
+  EXPECT_EQ(Engine.EnrollIndex(), 2);
 }
 
 class ReaderRearmTest : public ReaderEngineTest {
