@@ -89,6 +89,8 @@ class TWebSocketServerForm {
                    std::u16string_view AMessage, const TMembers& AMembers);
   void ReleaseServer();
   void ReleaseCacheOnMainThread(int32_t AHandle);
+  // Tells the engine the number of connected clients after AChange.
+  void CountClientsForEngine(int32_t AChange);
 
   IMainThreadQueue& FQueue;
   std::unique_ptr<TNqFPEngX> NqFPEngX1;
@@ -110,6 +112,9 @@ class TWebSocketServerForm {
   std::atomic<int32_t> fpcHandle{0};
   std::atomic<int32_t> FPID{0};
   std::atomic<int32_t> FMatchType{0};
+  // Held while the engine is told, so that it hears the counts in the order they changed.
+  std::mutex FClientCountLock;
+  int32_t FClientCount = 0;
   mutable std::mutex FTextLock;  // guards gState, sRegTemplate, sRegTemplate10
   std::u16string gState;
   std::u16string sRegTemplate;

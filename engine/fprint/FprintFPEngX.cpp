@@ -10,6 +10,7 @@ namespace {
 constexpr int32_t kThreshold = 10;
 constexpr int32_t kOneToOneThreshold = 10;
 constexpr int32_t kQualityClassGood = 0;
+constexpr int32_t kQualityClassPoor = 1;
 // Opening a USB reader can take seconds (some calibrate); beyond these the reader is stuck.
 constexpr std::chrono::seconds kOpenTimeout{30};
 constexpr std::chrono::seconds kCloseTimeout{15};
@@ -50,12 +51,12 @@ void RunHandler(std::exception_ptr& AHandlerError, THandler&& AHandler) {
 
 }  // namespace
 
-TFprintFPEngX::TFprintFPEngX(IMainThreadQueue& AQueue, std::chrono::seconds AArmedLimit)
+TFprintFPEngX::TFprintFPEngX(IMainThreadQueue& AQueue, TArmingTimes ATimes)
     : FQueue(AQueue), FLoop(TGLibLoopThread::Acquire()) {
-  FLoop->Invoke([this, AArmedLimit] {
+  FLoop->Invoke([this, ATimes] {
     FReader = TFprintReader::Create({[this](TReaderScan AScan) { ScanArrived(std::move(AScan)); },
                                      [this](int ACount) { FReaderCount = ACount; }},
-                                    AArmedLimit);
+                                    ATimes);
   });
 }
 
@@ -125,6 +126,7 @@ void TFprintFPEngX::BeginEnroll() {
   FEnrolment = TEnrolmentPresses(FEnrollCount, kOneToOneThreshold);
   FEnrolled.clear();
   ++FModeEpoch;
+  WakeReader();
 }
 
 void TFprintFPEngX::CancelEnroll() {
@@ -136,6 +138,15 @@ void TFprintFPEngX::BeginCapture() {
   std::lock_guard lock(FLock);
   // The reader stays armed while the engine runs: capturing is not enrolling.
   EndEnrolment();
+  if (FEngineOn) WakeReader();
+}
+
+void TFprintFPEngX::WakeReader() {
+  FLoop->Post([this] { FReader->Attention(); });
+}
+
+void TFprintFPEngX::SetClientCount(int32_t ACount) {
+  FLoop->Post([this, watched = ACount > 0] { FReader->SetWatched(watched); });
 }
 
 int32_t TFprintFPEngX::CreateFPCacheDB() {
@@ -270,6 +281,10 @@ void TFprintFPEngX::ScanArrived(TReaderScan AScan) {
       FLastError = Widen(AScan.Detail);
       return;
     }
+    case TScanKind::TooHot:
+    case TScanKind::Cooled:
+      AnnounceHeat(AScan.Kind == TScanKind::TooHot, Widen(AScan.Detail));
+      return;
     case TScanKind::Image:
     case TScanKind::Retry:
       break;
@@ -300,6 +315,24 @@ void TFprintFPEngX::OnMainThread(
 void TFprintFPEngX::AnnounceEnrolmentFailed() {
   OnMainThread([this](TEngineLifeGate&, std::exception_ptr& AHandlerError) {
     RaiseEvent({TEventKind::Enroll, false, OleVariant()}, AHandlerError);
+  });
+}
+
+void TFprintFPEngX::AnnounceHeat(bool ATooHot, std::u16string AText) {
+  OnMainThread([this, ATooHot, text = std::move(AText)](TEngineLifeGate& AGate,
+                                                        std::exception_ptr& AHandlerError) {
+    RunHandler(AHandlerError, [&] {
+      if (auto handler = OnNotice) handler(this, text);
+    });
+    if (!ATooHot || !AGate.IsOpen()) return;
+    {
+      std::lock_guard lock(FLock);
+      if (!FEngineOn) return;
+      FLastQuality = 0;
+    }
+    RunHandler(AHandlerError, [&] {
+      if (auto handler = OnFeatureInfo) handler(this, kQualityClassPoor);
+    });
   });
 }
 

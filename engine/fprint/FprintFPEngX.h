@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -19,6 +18,7 @@
 #include "MinutiaeTemplateCodec.h"
 #include "NqFPEngXControl_TLB.h"
 #include "PressAnalysis.h"
+#include "ArmingTimes.h"
 #include "ReaderScan.h"
 
 class TFprintReader;
@@ -36,12 +36,10 @@ class TFprintFPEngX final : public TNqFPEngX {
   static constexpr int32_t kInitNoReader = -1;
   static constexpr int32_t kInitFailed = -2;
   static constexpr int32_t kMaxEnrollCount = 10;
-  // Some readers heat while armed; a capture armed this long without a press is re-armed.
-  static constexpr std::chrono::seconds kArmedLimit{180};
 
   // Creates libfprint's context and enumerates the readers; FP_VIRTUAL_IMAGE must be set (or
   // not) before.
-  explicit TFprintFPEngX(IMainThreadQueue& AQueue, std::chrono::seconds AArmedLimit = kArmedLimit);
+  explicit TFprintFPEngX(IMainThreadQueue& AQueue, TArmingTimes ATimes = {});
   ~TFprintFPEngX() override;
   TFprintFPEngX(const TFprintFPEngX&) = delete;
   TFprintFPEngX& operator=(const TFprintFPEngX&) = delete;
@@ -77,6 +75,8 @@ class TFprintFPEngX final : public TNqFPEngX {
   std::u16string FPEngineVersion() override;
   void SetFPEngineVersion(const std::u16string& AValue) override;
   std::u16string LastError() override;
+  // With no client connected the reader is not armed: it would only heat.
+  void SetClientCount(int32_t ACount) override;
 
  private:
   enum class TEventKind { None, Enroll, Capture };
@@ -95,6 +95,11 @@ class TFprintFPEngX final : public TNqFPEngX {
   void AnnounceEnrolmentFailed();
   void ProcessPress(const TAnalysedPress& APress, uint64_t AEpoch, TEngineLifeGate& AGate,
                     std::exception_ptr& AHandlerError);
+  // The reader too hot, or cool again: OnNotice says so; while it is too hot, OnFeatureInfo
+  // reports a poor scan, as for a press that could not be read.
+  void AnnounceHeat(bool ATooHot, std::u16string AText);
+  // A command asks for presses: a resting reader is armed at once.
+  void WakeReader();
   TPendingEvent AdvanceEnrolment(const TAnalysedPress& APress);
   void RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& AHandlerError);
   void CloseReader(std::chrono::milliseconds ATimeout);

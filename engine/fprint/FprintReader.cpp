@@ -8,8 +8,6 @@
 
 namespace {
 
-// A reader reporting that it is too hot gets this long to cool down before it is armed again.
-constexpr std::chrono::seconds kCoolDown{60};
 // After any other failure of a capture: long enough not to spin on a failing reader.
 constexpr std::chrono::seconds kRetryAfterFailure{2};
 
@@ -45,16 +43,15 @@ TGSourcePtr AttachTimer(std::chrono::seconds ADelay, GSourceFunc ACallback, gpoi
 
 }  // namespace
 
-std::shared_ptr<TFprintReader> TFprintReader::Create(TSinks ASinks,
-                                                     std::chrono::seconds AArmedLimit) {
-  std::shared_ptr<TFprintReader> reader(new TFprintReader(std::move(ASinks), AArmedLimit));
+std::shared_ptr<TFprintReader> TFprintReader::Create(TSinks ASinks, TArmingTimes ATimes) {
+  std::shared_ptr<TFprintReader> reader(new TFprintReader(std::move(ASinks), ATimes));
   reader->Enumerate();
   return reader;
 }
 
-TFprintReader::TFprintReader(TSinks ASinks, std::chrono::seconds AArmedLimit)
+TFprintReader::TFprintReader(TSinks ASinks, TArmingTimes ATimes)
     : FSinks(std::move(ASinks)),
-      FArmedLimit(AArmedLimit),
+      FTimes(ATimes),
       FContext(fp_context_new()),
       FGallery(g_ptr_array_new_with_free_func(g_object_unref)) {}
 
@@ -94,6 +91,7 @@ void TFprintReader::DeviceRemoved(FpContext*, FpDevice* ADevice, gpointer ASelf)
 void TFprintReader::Open(std::function<void(TOpenResult)> ADone) {
   FWantOpen = true;
   if (FState == TState::Open) {
+    Attention();
     ADone({TOpenOutcome::Opened, FName, {}});
     return;
   }
@@ -158,6 +156,7 @@ void TFprintReader::Close(std::function<void()> ADone) {
   if (FState != TState::Open) return;  // opening or closing: finishes there
   FState = TState::Closing;
   FTimer.reset();
+  FCooling = false;
   // A capture in progress is cancelled and its end awaited: closing a busy device fails.
   if (FCapture) {
     g_cancellable_cancel(FCapture.get());
@@ -181,25 +180,63 @@ void TFprintReader::Closed(FpDevice* ADevice, GAsyncResult* AResult) {
   if (FWantOpen) StartOpen();
 }
 
-void TFprintReader::Arm() {
+void TFprintReader::SetWatched(bool AWatched) {
+  if (FWatched == AWatched) return;
+  FWatched = AWatched;
   if (FState != TState::Open) return;
+  if (AWatched) {
+    Attention();
+  } else if (FCapture) {
+    // Identified then leaves it disarmed.
+    FSpellOver = false;
+    g_cancellable_cancel(FCapture.get());
+  } else if (!FCooling) {
+    FTimer.reset();  // no rest to end: it stays disarmed
+  }
+}
+
+void TFprintReader::Attention() {
+  if (FState != TState::Open || !FWatched || FCooling) return;
+  if (!FCapture) {
+    FTimer.reset();
+    Arm();
+    return;
+  }
+  // A spell's end under way is undone: the capture is armed again at once instead of resting.
+  FSpellOver = false;
+  if (!g_cancellable_is_cancelled(FCapture.get())) {
+    FTimer = AttachTimer(FTimes.Spell, &TFprintReader::SpellEnded, this);
+  }
+}
+
+void TFprintReader::Arm() {
+  if (FState != TState::Open || !FWatched) return;
   FCapture.reset(g_cancellable_new());
   fp_device_identify(FDevice.get(), FGallery.get(), FCapture.get(), nullptr, nullptr, nullptr,
                      &TFprintReader::Completed<&TFprintReader::Identified>, Token());
-  FTimer = AttachTimer(FArmedLimit, &TFprintReader::ArmedTooLong, this);
+  FTimer = AttachTimer(FTimes.Spell, &TFprintReader::SpellEnded, this);
 }
 
 void TFprintReader::ArmLater(std::chrono::seconds ADelay) {
   FTimer = AttachTimer(ADelay, &TFprintReader::ArmAgain, this);
 }
 
-gboolean TFprintReader::ArmedTooLong(gpointer ASelf) {
+void TFprintReader::TooHot(const std::string& AWhy) {
+  FCooling = true;
+  Report({TScanKind::TooHot, {}, {},
+          "reader too hot (" + AWhy + "): no press can be read; next try in " +
+              std::to_string(FTimes.CoolDown.count()) + " s"});
+  FTimer = AttachTimer(FTimes.CoolDown, &TFprintReader::CoolDownEnded, this);
+}
+
+gboolean TFprintReader::SpellEnded(gpointer ASelf) {
   auto& self = *static_cast<TFprintReader*>(ASelf);
   // Not while a finger lies on it: that press is about to complete.
   if (fp_device_get_finger_status(self.FDevice.get()) & FP_FINGER_STATUS_PRESENT) {
     return G_SOURCE_CONTINUE;
   }
-  // The capture ends cancelled and Identified arms it anew.
+  // The capture ends cancelled and Identified lets the reader rest.
+  self.FSpellOver = true;
   g_cancellable_cancel(self.FCapture.get());
   return G_SOURCE_REMOVE;
 }
@@ -209,9 +246,23 @@ gboolean TFprintReader::ArmAgain(gpointer ASelf) {
   return G_SOURCE_REMOVE;
 }
 
+gboolean TFprintReader::CoolDownEnded(gpointer ASelf) {
+  auto& self = *static_cast<TFprintReader*>(ASelf);
+  // Arming a reader libfprint still counts as hot would only be refused again.
+  if (fp_device_get_temperature(self.FDevice.get()) == FP_TEMPERATURE_HOT) {
+    self.TooHot("still");
+    return G_SOURCE_REMOVE;
+  }
+  self.FCooling = false;
+  self.Report({TScanKind::Cooled, {}, {}, "reader cooled down: presses are read again"});
+  self.Arm();
+  return G_SOURCE_REMOVE;
+}
+
 void TFprintReader::Identified(FpDevice* ADevice, GAsyncResult* AResult) {
   FTimer.reset();
   FCapture.reset();
+  const bool spellOver = std::exchange(FSpellOver, false);
   g_autoptr(FpPrint) match = nullptr;
   g_autoptr(FpPrint) print = nullptr;
   g_autoptr(GError) error = nullptr;
@@ -224,7 +275,11 @@ void TFprintReader::Identified(FpDevice* ADevice, GAsyncResult* AResult) {
     Report(ScanFromPrint(print));
     Arm();
   } else if (error == nullptr || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-    Arm();  // re-armed after the limit
+    if (spellOver) {
+      ArmLater(FTimes.Rest);
+    } else {
+      Arm();  // unless no page watches
+    }
   } else if (error->domain == FP_DEVICE_RETRY) {
     Report({TScanKind::Retry, {}, {}, error->message});
     Arm();
@@ -234,10 +289,11 @@ void TFprintReader::Identified(FpDevice* ADevice, GAsyncResult* AResult) {
     FWantOpen = false;
     FState = TState::Closing;
     StartClose();
+  } else if (g_error_matches(error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_TOO_HOT)) {
+    TooHot(error->message);
   } else {
     Report({TScanKind::Failed, {}, {}, error->message});
-    ArmLater(g_error_matches(error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_TOO_HOT) ? kCoolDown
-                                                                              : kRetryAfterFailure);
+    ArmLater(kRetryAfterFailure);
   }
 }
 

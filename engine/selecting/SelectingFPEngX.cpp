@@ -58,6 +58,16 @@ void TSelectingFPEngX::Forward(TNqFPEngX& AInner) {
     const TRaisingScope raising(*this, AInner);
     if (auto handler = OnCapture) handler(this, AResult, ATemplate);
   };
+  AInner.OnNotice = [this, &AInner](TNqFPEngX*, const std::u16string& AText) {
+    const TRaisingScope raising(*this, AInner);
+    if (auto handler = OnNotice) handler(this, AText);
+  };
+}
+
+// Both hear it: the engine chosen at the next init knows already.
+void TSelectingFPEngX::SetClientCount(int32_t ACount) {
+  FReaderEngine->SetClientCount(ACount);
+  FFallback->SetClientCount(ACount);
 }
 
 int32_t TSelectingFPEngX::InitEngine() {

@@ -50,6 +50,7 @@ class TSelectingFPEngX final : public TNqFPEngX {
   std::u16string FPEngineVersion() override;
   void SetFPEngineVersion(const std::u16string& AValue) override;
   std::u16string LastError() override;
+  void SetClientCount(int32_t ACount) override;
 
   // The engine serving now: the fallback until the first InitEngine has finished; inside a
   // handler, the engine that raised its event.

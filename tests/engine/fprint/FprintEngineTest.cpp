@@ -1,3 +1,4 @@
+#include <fprint.h>
 #include <gmock/gmock.h>
 
 #include <atomic>
@@ -444,21 +445,89 @@ TEST_F(ReaderEngineTest, CommandsFromOtherThreadsDuringPresses) {
 
 class ReaderRearmTest : public ReaderEngineTest {
  protected:
-  ReaderRearmTest() : ReaderEngineTest(std::chrono::seconds(1)) {}
+  ReaderRearmTest() : ReaderEngineTest({std::chrono::seconds(1), std::chrono::seconds(1)}) {}
 };
 
+// Spells of a second with rests of a second between: presses after a few of them are read as
+// they were before, one capture each.
 TEST_F(ReaderRearmTest, ACaptureReArmedAfterItsLimitStillTakesPresses) {
   Init();
-  // Long enough for a few re-armings.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-  // The virtual reader's image arrives with no finger shown before it, so a press that meets a
-  // re-arming can be lost (a real reader's finger holds the re-arming off): press again then.
-  bool taken = false;
-  for (int attempt = 0; attempt < 3 && !taken; ++attempt) {
-    Reader.Press(fingers::FingerImpression(1, 1));
-    taken = Queue.RunUntil([&] { return !Events.Events().empty(); }, std::chrono::seconds(20));
+  // Long enough for a few spells and rests.
+  std::this_thread::sleep_for(std::chrono::milliseconds(4500));
+  for (unsigned impression = 1; impression <= 2; ++impression) {
+    const auto events = PressUntilRead(fingers::FingerImpression(1, impression));
+    ASSERT_THAT(KindsOf(events), ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
+    EXPECT_EQ(events[0].QualityClass, 0);
+    EXPECT_TRUE(events[1].ActionResult);
+    EXPECT_FALSE(events[1].Template.empty());
   }
-  EXPECT_TRUE(taken);
+}
+
+class ReaderRestTest : public ReaderEngineTest {
+ protected:
+  ReaderRestTest() : ReaderEngineTest({std::chrono::seconds(1), std::chrono::hours(1)}) {}
+};
+
+// Resting after its spell, the reader is armed again at once by a command that asks for presses.
+TEST_F(ReaderRestTest, ACommandEndsARest) {
+  Init();
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the spell is over
+  Engine.BeginCapture();
+  EXPECT_THAT(KindsOf(PressUntilRead(fingers::FingerImpression(1, 1))),
+              ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  Engine.BeginEnroll();
+  EXPECT_THAT(KindsOf(PressUntilRead(fingers::FingerImpression(1, 2))),
+              ElementsAre(TEventKind::FeatureInfo));
+}
+
+// With no client connected nobody could see a press: the reader is not armed, and heats not.
+TEST_F(ReaderEngineTest, WithNoClientConnectedTheReaderIsNotArmed) {
+  Init();
+  Engine.SetClientCount(0);
+  Init();  // the reader has heard it by the time the init is answered
+  Reader.Press(fingers::FingerImpression(1, 1));
+  EXPECT_FALSE(Queue.RunUntil([&] { return !Events.Events().empty(); }, std::chrono::seconds(3)));
+  Engine.SetClientCount(2);
+  // The image waiting at the reader is read once it is armed; or the next press.
+  bool taken = Queue.RunUntil([&] { return !Events.Events().empty(); }, std::chrono::seconds(20));
+  const auto events = taken ? Events.Take() : PressUntilRead(fingers::FingerImpression(1, 1));
+  EXPECT_THAT(KindsOf(events), ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
+}
+
+class ReaderHeatTest : public ReaderEngineTest {
+ protected:
+  ReaderHeatTest()
+      : ReaderEngineTest({std::chrono::hours(1), std::chrono::hours(1), std::chrono::seconds(1)}) {
+    Engine.OnNotice = [this](TNqFPEngX*, const std::u16string& AText) {
+      Notices.push_back(ToNarrow(AText));
+    };
+  }
+  std::vector<std::string> Notices;
+};
+
+// libfprint refusing the reader as too hot: the log hears it and for how long, the clients get
+// a poor scan (during an enrolment, not counted), and once cool the reader reads presses again.
+TEST_F(ReaderHeatTest, ATooHotReaderIsReportedAndArmedAgainOnceCool) {
+  Init();
+  Engine.BeginEnroll();
+  ASSERT_THAT(KindsOf(Press(fingers::FingerImpression(1, 1))),
+              ElementsAre(TEventKind::FeatureInfo));
+  Reader.Fail(FP_DEVICE_ERROR_TOO_HOT);
+  ASSERT_TRUE(Queue.RunUntil([&] { return Notices.size() >= 2; }, kEventDeadline));
+  EXPECT_THAT(Notices[0], ::testing::MatchesRegex("reader too hot .*next try in 1 s"));
+  EXPECT_THAT(Notices[1], ::testing::HasSubstr("cooled down"));
+  const auto hot = Events.Take();
+  ASSERT_THAT(KindsOf(hot), ElementsAre(TEventKind::FeatureInfo));
+  EXPECT_EQ(hot[0].QualityClass, 1);
+  EXPECT_EQ(hot[0].LastQuality, 0);
+  EXPECT_TRUE(hot[0].IsRegister);
+  EXPECT_EQ(hot[0].EnrollIndex, 2);
+  EXPECT_THAT(KindsOf(Press(fingers::FingerImpression(1, 2))),
+              ElementsAre(TEventKind::FeatureInfo));
+  const auto last = Press(fingers::FingerImpression(1, 3));
+  ASSERT_THAT(KindsOf(last), ElementsAre(TEventKind::FeatureInfo, TEventKind::Enroll));
+  EXPECT_TRUE(last[1].ActionResult);
 }
 
 }  // namespace

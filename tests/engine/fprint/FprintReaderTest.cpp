@@ -36,8 +36,7 @@ class ReaderRequestOrderTest : public ::testing::TestWithParam<TOrderCase> {
  protected:
   ReaderRequestOrderTest() {
     Loop->Invoke([this] {
-      Reader = TFprintReader::Create({[this](TReaderScan) { ++Scans; }, [](int) {}},
-                                     TFprintFPEngX::kArmedLimit);
+      Reader = TFprintReader::Create({[this](TReaderScan) { ++Scans; }, [](int) {}}, {});
     });
   }
   ~ReaderRequestOrderTest() override {
