@@ -136,7 +136,7 @@ void TFprintFPEngX::CancelEnroll() {
 
 void TFprintFPEngX::BeginCapture() {
   std::lock_guard lock(FLock);
-  // The reader stays armed while the engine runs: capturing is not enrolling.
+  // Capturing is what the engine does when not enrolling; a resting reader is armed at once.
   EndEnrolment();
   if (FEngineOn) WakeReader();
 }

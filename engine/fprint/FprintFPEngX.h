@@ -25,7 +25,9 @@ class TFprintReader;
 class TGLibLoopThread;
 
 // A fingerprint engine over libfprint's image readers: the first reader that captures images
-// is opened by InitEngine and armed for presses until EndEngine or until it is unplugged.
+// is opened by InitEngine and armed for presses until EndEngine or until it is unplugged: while
+// a client is connected, in spells with rests between (TArmingTimes), as libfprint stops a
+// reader it counts as too hot.
 //
 // Threads: libfprint runs on the process's GLib loop thread (TGLibLoopThread); methods called
 // on other threads hand it their work and wait for it, never for the main thread. Each press is

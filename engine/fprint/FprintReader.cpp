@@ -231,8 +231,10 @@ void TFprintReader::TooHot(const std::string& AWhy) {
 
 gboolean TFprintReader::SpellEnded(gpointer ASelf) {
   auto& self = *static_cast<TFprintReader*>(ASelf);
-  // Not while a finger lies on it: that press is about to complete.
-  if (fp_device_get_finger_status(self.FDevice.get()) & FP_FINGER_STATUS_PRESENT) {
+  // Not while a finger lies on it: that press is about to complete. Nor on a reader libfprint
+  // keeps cold however long it is armed: it has no heat limit, and needs no rest.
+  if ((fp_device_get_finger_status(self.FDevice.get()) & FP_FINGER_STATUS_PRESENT) ||
+      fp_device_get_temperature(self.FDevice.get()) == FP_TEMPERATURE_COLD) {
     return G_SOURCE_CONTINUE;
   }
   // The capture ends cancelled and Identified lets the reader rest.

@@ -468,17 +468,27 @@ class ReaderRestTest : public ReaderEngineTest {
   ReaderRestTest() : ReaderEngineTest({std::chrono::seconds(1), std::chrono::hours(1)}) {}
 };
 
-// Resting after its spell, the reader is armed again at once by a command that asks for presses.
+// Resting after its spell, the reader is armed again at once by a command that asks for presses:
+// the press made during the rest (the virtual reader keeps its image until armed) is read then.
 TEST_F(ReaderRestTest, ACommandEndsARest) {
   Init();
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the spell is over
-  Engine.BeginCapture();
-  EXPECT_THAT(KindsOf(PressUntilRead(fingers::FingerImpression(1, 1))),
-              ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-  Engine.BeginEnroll();
-  EXPECT_THAT(KindsOf(PressUntilRead(fingers::FingerImpression(1, 2))),
-              ElementsAre(TEventKind::FeatureInfo));
+  const struct {
+    TGreyImage Image;
+    std::function<void()> Command;
+    std::vector<TEventKind> Events;
+  } steps[] = {
+      {fingers::FingerImpression(1, 1), [&] { Engine.BeginCapture(); },
+       {TEventKind::FeatureInfo, TEventKind::Capture}},
+      {fingers::FingerImpression(1, 2), [&] { Engine.BeginEnroll(); }, {TEventKind::FeatureInfo}},
+  };
+  for (const auto& step : steps) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the spell is over
+    EXPECT_EQ(KindsOf(ActUntilRead([&] {
+                Reader.Press(step.Image);
+                step.Command();
+              })),
+              step.Events);
+  }
 }
 
 // With no client connected nobody could see a press: the reader is not armed, and heats not.
@@ -490,7 +500,7 @@ TEST_F(ReaderEngineTest, WithNoClientConnectedTheReaderIsNotArmed) {
   EXPECT_FALSE(Queue.RunUntil([&] { return !Events.Events().empty(); }, std::chrono::seconds(3)));
   Engine.SetClientCount(2);
   // The image waiting at the reader is read once it is armed; or the next press.
-  bool taken = Queue.RunUntil([&] { return !Events.Events().empty(); }, std::chrono::seconds(20));
+  const bool taken = Queue.RunUntil([&] { return !Events.Events().empty(); }, kEventDeadline);
   const auto events = taken ? Events.Take() : PressUntilRead(fingers::FingerImpression(1, 1));
   EXPECT_THAT(KindsOf(events), ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
 }

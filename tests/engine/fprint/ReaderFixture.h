@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -104,17 +105,27 @@ class ReaderEngineTest : public ::testing::Test {
     return Scan([&] { Reader.Press(AImage); });
   }
 
-  // Presses until the press is read, at most three times: the virtual reader's image arrives
-  // with no finger shown before it, so one that meets the end of a spell can be lost (a real
-  // reader's finger holds the end off). Returns the events the scan raised.
-  std::vector<TRecordedEvent> PressUntilRead(const TGreyImage& AImage) {
+  // Does AAct (a press, a press and a command) until a scan is read, at most three times: the
+  // virtual reader's image arrives with no finger shown before it, so one that meets the end of
+  // a spell can be lost (a real reader's finger holds the end off). Returns the events the first
+  // scan read raised, should a later try be read as well.
+  template <class TAct>
+  std::vector<TRecordedEvent> ActUntilRead(TAct AAct) {
     bool taken = false;
     for (int attempt = 0; attempt < 3 && !taken; ++attempt) {
-      Reader.Press(AImage);
-      taken = Queue.RunUntil([&] { return !Events.Events().empty(); }, std::chrono::seconds(20));
+      AAct();
+      taken = Queue.RunUntil([&] { return !Events.Events().empty(); }, kEventDeadline);
     }
     EXPECT_TRUE(taken) << "no press read";
-    return Events.Take();
+    std::vector<TRecordedEvent> events = Events.Take();
+    const auto next = std::find_if(events.begin() + (events.empty() ? 0 : 1), events.end(),
+                                   [](const auto& A) { return A.Kind == TEventKind::FeatureInfo; });
+    events.erase(next, events.end());
+    return events;
+  }
+
+  std::vector<TRecordedEvent> PressUntilRead(const TGreyImage& AImage) {
+    return ActUntilRead([&] { Reader.Press(AImage); });
   }
 
   // Enrols three impressions of AFinger; returns the format-"10" template, empty on failure.
