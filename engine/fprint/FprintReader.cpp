@@ -186,13 +186,14 @@ void TFprintReader::SetWatched(bool AWatched) {
   if (FState != TState::Open) return;
   if (AWatched) {
     Attention();
-  } else if (FCapture) {
+    return;
+  }
+  if (FCapture) {
     // Identified then leaves it disarmed.
     FSpellOver = false;
     g_cancellable_cancel(FCapture.get());
-  } else if (!FCooling) {
-    FTimer.reset();  // no rest to end: it stays disarmed
   }
+  if (!FCooling) FTimer.reset();  // no spell to end, no rest to end: it stays disarmed
 }
 
 void TFprintReader::Attention() {
@@ -210,11 +211,26 @@ void TFprintReader::Attention() {
 }
 
 void TFprintReader::Arm() {
-  if (FState != TState::Open || !FWatched) return;
+  if (!StartCapture()) return;
+  FTimer = AttachTimer(FTimes.Spell, &TFprintReader::SpellEnded, this);
+}
+
+bool TFprintReader::StartCapture() {
+  if (FState != TState::Open || !FWatched) return false;
   FCapture.reset(g_cancellable_new());
   fp_device_identify(FDevice.get(), FGallery.get(), FCapture.get(), nullptr, nullptr, nullptr,
                      &TFprintReader::Completed<&TFprintReader::Identified>, Token());
-  FTimer = AttachTimer(FTimes.Spell, &TFprintReader::SpellEnded, this);
+  return true;
+}
+
+// After a scan: armed again within the spell it came in, so that however often presses come the
+// reader rests as long; when that spell has ended meanwhile, the rest begins.
+void TFprintReader::ArmWithinSpell(bool ASpellOver) {
+  if (ASpellOver) {
+    ArmLater(FTimes.Rest);
+  } else if (!StartCapture()) {
+    FTimer.reset();
+  }
 }
 
 void TFprintReader::ArmLater(std::chrono::seconds ADelay) {
@@ -231,6 +247,7 @@ void TFprintReader::TooHot(const std::string& AWhy) {
 
 gboolean TFprintReader::SpellEnded(gpointer ASelf) {
   auto& self = *static_cast<TFprintReader*>(ASelf);
+  if (!self.FCapture) return G_SOURCE_REMOVE;
   // Not while a finger lies on it: that press is about to complete. Nor on a reader libfprint
   // keeps cold however long it is armed: it has no heat limit, and needs no rest.
   if ((fp_device_get_finger_status(self.FDevice.get()) & FP_FINGER_STATUS_PRESENT) ||
@@ -262,7 +279,6 @@ gboolean TFprintReader::CoolDownEnded(gpointer ASelf) {
 }
 
 void TFprintReader::Identified(FpDevice* ADevice, GAsyncResult* AResult) {
-  FTimer.reset();
   FCapture.reset();
   const bool spellOver = std::exchange(FSpellOver, false);
   g_autoptr(FpPrint) match = nullptr;
@@ -275,7 +291,7 @@ void TFprintReader::Identified(FpDevice* ADevice, GAsyncResult* AResult) {
   }
   if (print != nullptr) {
     Report(ScanFromPrint(print));
-    Arm();
+    ArmWithinSpell(spellOver);
   } else if (error == nullptr || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
     if (spellOver) {
       ArmLater(FTimes.Rest);
@@ -284,8 +300,9 @@ void TFprintReader::Identified(FpDevice* ADevice, GAsyncResult* AResult) {
     }
   } else if (error->domain == FP_DEVICE_RETRY) {
     Report({TScanKind::Retry, {}, {}, error->message});
-    Arm();
+    ArmWithinSpell(spellOver);
   } else if (g_error_matches(error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_REMOVED)) {
+    FTimer.reset();
     Report({TScanKind::Removed, {}, {}, error->message});
     // Closing lets the context drop the device.
     FWantOpen = false;

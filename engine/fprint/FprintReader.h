@@ -61,7 +61,10 @@ class TFprintReader : public std::enable_shared_from_this<TFprintReader> {
   void Opened(FpDevice* ADevice, GAsyncResult* AResult);
   void StartClose();
   void Closed(FpDevice* ADevice, GAsyncResult* AResult);
+  // Arms the reader for a new spell, unless it is not open or nobody watches.
   void Arm();
+  bool StartCapture();
+  void ArmWithinSpell(bool ASpellOver);
   void ArmLater(std::chrono::seconds ADelay);
   void TooHot(const std::string& AWhy);
   void Identified(FpDevice* ADevice, GAsyncResult* AResult);
