@@ -79,6 +79,9 @@ TWebSocketServerForm::TWebSocketServerForm(IMainThreadQueue& AQueue,
   NqFPEngX1->OnFeatureInfo = [this](TNqFPEngX* ASender, int32_t AQuality) {
     NqFPEngX1FeatureInfo(ASender, AQuality);
   };
+  NqFPEngX1->OnNotice = [this](TNqFPEngX*, const std::u16string& AText) {
+    log(u"fingerprint", AText);
+  };
 }
 
 TWebSocketServerForm::~TWebSocketServerForm() {
@@ -88,9 +91,11 @@ TWebSocketServerForm::~TWebSocketServerForm() {
   NqFPEngX1->OnCapture = nullptr;
   NqFPEngX1->OnEnroll = nullptr;
   NqFPEngX1->OnFeatureInfo = nullptr;
+  NqFPEngX1->OnNotice = nullptr;
 }
 
 void TWebSocketServerForm::FormCreate() {
+  CountClientsForEngine(0);
   FServerOwner = std::make_unique<TWebSocketServer>();
   FServer = FServerOwner.get();
   FServerOwner->SetDefaultPort(StrToPort(edPort));
@@ -187,6 +192,7 @@ void TWebSocketServerForm::OnWebSocketConnected(TIdContext* AContext) {
   const std::u16string peerIP = binding ? binding->PeerIP : std::u16string();
   const std::u16string peerPort = binding ? IntToStr(binding->PeerPort) : u"0";
   ShowNumberOfClients(false);
+  CountClientsForEngine(+1);
   log(u"SERVER", u"Client Connected!");
   log(u"SERVER",
       u"Port=" + port + u" " + u"(PeerIP=" + peerIP + u" - " + u"PeerPort=" + peerPort + u")");
@@ -195,7 +201,14 @@ void TWebSocketServerForm::OnWebSocketConnected(TIdContext* AContext) {
 void TWebSocketServerForm::OnWebSocketDisconnected(TIdContext* AContext) {
   TIdIOHandlerSocket* socket = AContext->Connection()->Socket();
   log(socket ? socket->BoundIP : std::u16string(), u"Client disconnected");
+  CountClientsForEngine(-1);
   ShowNumberOfClients(true);
+}
+
+void TWebSocketServerForm::CountClientsForEngine(int32_t AChange) {
+  std::lock_guard lock(FClientCountLock);
+  FClientCount += AChange;
+  NqFPEngX1->SetClientCount(FClientCount);
 }
 
 void TWebSocketServerForm::SetMessagesLog(ILogView* AView) {

@@ -101,6 +101,8 @@ class TWebSocketServerForm {
                                                const std::u16string& ARegTemplate10);
   void ReleaseServer();
   void ReleaseCacheOnMainThread(int32_t AHandle);
+  // Tells the engine the number of connected clients after AChange.
+  void CountClientsForEngine(int32_t AChange);
 
   IMainThreadQueue& FQueue;
   std::unique_ptr<TNqFPEngX> NqFPEngX1;
@@ -125,6 +127,9 @@ class TWebSocketServerForm {
   // one step, so that no two templates share an id.
   std::mutex FIdLock;
   std::atomic<int32_t> FMatchType{0};
+  // Held while the engine is told, so that it hears the counts in the order they changed.
+  std::mutex FClientCountLock;
+  int32_t FClientCount = 0;
   mutable std::mutex FTextLock;  // guards gState, sRegTemplate, sRegTemplate10
   std::u16string gState;
   std::u16string sRegTemplate;

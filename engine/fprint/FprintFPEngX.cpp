@@ -9,6 +9,7 @@
 namespace {
 
 constexpr int32_t kQualityClassGood = 0;
+constexpr int32_t kQualityClassPoor = 1;
 // Opening a USB reader can take seconds (some calibrate); beyond these the reader is stuck.
 constexpr std::chrono::seconds kOpenTimeout{30};
 constexpr std::chrono::seconds kCloseTimeout{15};
@@ -49,12 +50,12 @@ void RunHandler(std::exception_ptr& AHandlerError, THandler&& AHandler) {
 
 }  // namespace
 
-TFprintFPEngX::TFprintFPEngX(IMainThreadQueue& AQueue, std::chrono::seconds AArmedLimit)
+TFprintFPEngX::TFprintFPEngX(IMainThreadQueue& AQueue, TArmingTimes ATimes)
     : FQueue(AQueue), FLoop(TGLibLoopThread::Acquire()) {
-  FLoop->Invoke([this, AArmedLimit] {
+  FLoop->Invoke([this, ATimes] {
     FReader = TFprintReader::Create({[this](TReaderScan AScan) { ScanArrived(std::move(AScan)); },
                                      [this](int ACount) { FReaderCount = ACount; }},
-                                    AArmedLimit);
+                                    ATimes);
   });
 }
 
@@ -71,29 +72,37 @@ int32_t TFprintFPEngX::InitEngine() {
     FReader->Open([done](TFprintReader::TOpenResult AResult) { done->Set(std::move(AResult)); });
   });
   const auto opened = done->WaitFor(kOpenTimeout);
-  std::lock_guard lock(FLock);
-  if (!opened) {
-    FLastError = u"the reader did not open in time";
-    return kInitFailed;
+  bool enrolmentEnded = false;
+  {
+    std::lock_guard lock(FLock);
+    if (!opened) {
+      FLastError = u"the reader did not open in time";
+      return kInitFailed;
+    }
+    if (opened->Outcome != TFprintReader::TOpenOutcome::Opened) {
+      FLastError = Widen(opened->Error);
+      return opened->Outcome == TFprintReader::TOpenOutcome::NoReader ? kInitNoReader
+                                                                     : kInitFailed;
+    }
+    // Another client's init ends an enrolment under way.
+    enrolmentEnded = EndEnrolment();
+    FEngineOn = true;
+    ++FModeEpoch;
+    FSensorSN = Widen(opened->Name);
+    FLastError.clear();
   }
-  if (opened->Outcome != TFprintReader::TOpenOutcome::Opened) {
-    FLastError = Widen(opened->Error);
-    return opened->Outcome == TFprintReader::TOpenOutcome::NoReader ? kInitNoReader : kInitFailed;
-  }
-  if (FEnrolling) EndEnrolment();
-  FEngineOn = true;
-  ++FModeEpoch;
-  FSensorSN = Widen(opened->Name);
-  FLastError.clear();
+  if (enrolmentEnded) AnnounceEnrolmentFailed();
   return 0;
 }
 
 void TFprintFPEngX::EndEngine() {
   std::lock_guard switching(FSwitchLock);
+  bool enrolmentEnded;
   {
     std::lock_guard lock(FLock);
-    StopEngine();
+    enrolmentEnded = StopEngine();
   }
+  if (enrolmentEnded) AnnounceEnrolmentFailed();
   CloseReader(kCloseTimeout);
 }
 
@@ -116,17 +125,27 @@ void TFprintFPEngX::BeginEnroll() {
   FEnrolment = TEnrolmentPresses(FEnrollCount, kReaderOneToOneThreshold);
   FEnrolled.clear();
   ++FModeEpoch;
+  WakeReader();
 }
 
 void TFprintFPEngX::CancelEnroll() {
   std::lock_guard lock(FLock);
-  if (FEnrolling) EndEnrolment();
+  EndEnrolment();
 }
 
 void TFprintFPEngX::BeginCapture() {
   std::lock_guard lock(FLock);
-  // The reader stays armed while the engine runs: capturing is not enrolling.
-  if (FEnrolling) EndEnrolment();
+  // Capturing is what the engine does when not enrolling; a resting reader is armed at once.
+  EndEnrolment();
+  if (FEngineOn) WakeReader();
+}
+
+void TFprintFPEngX::WakeReader() {
+  FLoop->Post([this] { FReader->Attention(); });
+}
+
+void TFprintFPEngX::SetClientCount(int32_t ACount) {
+  FLoop->Post([this, watched = ACount > 0] { FReader->SetWatched(watched); });
 }
 
 int32_t TFprintFPEngX::CreateFPCacheDB() {
@@ -203,7 +222,9 @@ void TFprintFPEngX::SetEnrollCount(int32_t AValue) {
 
 int32_t TFprintFPEngX::EnrollIndex() {
   std::lock_guard lock(FLock);
-  return FEnrollIndex;
+  // With no reader running no enrolment can have begun: every press is still due, so that the
+  // reply to an enrolment asked for now does not read as one already finished.
+  return FEngineOn ? FEnrollIndex : FEnrollCount;
 }
 
 int32_t TFprintFPEngX::LastQuality() {
@@ -249,10 +270,14 @@ std::u16string TFprintFPEngX::TemplateFault(const std::u16string& ATemplate) {
 void TFprintFPEngX::ScanArrived(TReaderScan AScan) {
   switch (AScan.Kind) {
     case TScanKind::Removed: {
-      std::lock_guard lock(FLock);
-      StopEngine();
-      FSensorSN.clear();
-      FLastError = u"the reader was unplugged";
+      bool enrolmentEnded;
+      {
+        std::lock_guard lock(FLock);
+        enrolmentEnded = StopEngine();
+        FSensorSN.clear();
+        FLastError = u"the reader was unplugged";
+      }
+      if (enrolmentEnded) AnnounceEnrolmentFailed();
       return;
     }
     case TScanKind::Failed: {
@@ -260,28 +285,71 @@ void TFprintFPEngX::ScanArrived(TReaderScan AScan) {
       FLastError = Widen(AScan.Detail);
       return;
     }
+    case TScanKind::TooHot:
+    case TScanKind::Cooled:
+      AnnounceHeat(AScan.Kind == TScanKind::TooHot, Widen(AScan.Detail));
+      return;
     case TScanKind::Image:
     case TScanKind::Retry:
       break;
   }
-  FQueue.Queue([this, gate = FGate, press = AnalysePress(AScan)] {
+  // The press belongs to the mode it arrived in, however long the main thread takes to get to
+  // it: one queued before an "enroll" is no enrolment press.
+  uint64_t epoch;
+  {
+    std::lock_guard lock(FLock);
+    epoch = FModeEpoch;
+  }
+  OnMainThread([this, epoch, press = AnalysePress(AScan)](TEngineLifeGate& AGate,
+                                                          std::exception_ptr& AHandlerError) {
+    ProcessPress(press, epoch, AGate, AHandlerError);
+  });
+}
+
+void TFprintFPEngX::OnMainThread(
+    std::function<void(TEngineLifeGate&, std::exception_ptr&)> AProc) {
+  FQueue.Queue([gate = FGate, proc = std::move(AProc)] {
     std::exception_ptr handlerError;
-    if (const TEngineLifeGatePass pass(*gate); pass) ProcessPress(press, *gate, handlerError);
+    if (const TEngineLifeGatePass pass(*gate); pass) proc(*gate, handlerError);
     if (handlerError) std::rethrow_exception(handlerError);
   });
 }
 
+// Not under FLock: on the main thread the queue raises the event at once.
+void TFprintFPEngX::AnnounceEnrolmentFailed() {
+  OnMainThread([this](TEngineLifeGate&, std::exception_ptr& AHandlerError) {
+    RaiseEvent({TEventKind::Enroll, false, OleVariant()}, AHandlerError);
+  });
+}
+
+void TFprintFPEngX::AnnounceHeat(bool ATooHot, std::u16string AText) {
+  OnMainThread([this, ATooHot, text = std::move(AText)](TEngineLifeGate& AGate,
+                                                        std::exception_ptr& AHandlerError) {
+    RunHandler(AHandlerError, [&] {
+      if (auto handler = OnNotice) handler(this, text);
+    });
+    if (!ATooHot || !AGate.IsOpen()) return;
+    {
+      std::lock_guard lock(FLock);
+      if (!FEngineOn) return;
+      FLastQuality = 0;
+    }
+    RunHandler(AHandlerError, [&] {
+      if (auto handler = OnFeatureInfo) handler(this, kQualityClassPoor);
+    });
+  });
+}
+
 // On the main thread. The first half records the press and raises OnFeatureInfo while
-// EnrollIndex still counts it; the second half advances the enrolment or completes the capture.
-void TFprintFPEngX::ProcessPress(const TAnalysedPress& APress, TEngineLifeGate& AGate,
-                                 std::exception_ptr& AHandlerError) {
-  uint64_t epoch;
+// EnrollIndex still counts it; the second half advances the enrolment or completes the capture,
+// when the mode AEpoch it arrived in still holds.
+void TFprintFPEngX::ProcessPress(const TAnalysedPress& APress, uint64_t AEpoch,
+                                 TEngineLifeGate& AGate, std::exception_ptr& AHandlerError) {
   {
     std::lock_guard lock(FLock);
     if (!FEngineOn) return;
     FLastQuality = APress.Quality;
     FLastPress = APress.Template;
-    epoch = FModeEpoch;
   }
   RunHandler(AHandlerError, [&] {
     if (auto handler = OnFeatureInfo) handler(this, APress.QualityClass);
@@ -291,7 +359,7 @@ void TFprintFPEngX::ProcessPress(const TAnalysedPress& APress, TEngineLifeGate& 
   TPendingEvent event;
   {
     std::lock_guard lock(FLock);
-    if (epoch != FModeEpoch) return;
+    if (AEpoch != FModeEpoch) return;
     if (FEnrolling) {
       event = AdvanceEnrolment(APress);
     } else {
@@ -333,17 +401,20 @@ void TFprintFPEngX::RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& 
   });
 }
 
-// Under FLock.
-void TFprintFPEngX::EndEnrolment() {
+// Under FLock. Whether an enrolment was under way.
+bool TFprintFPEngX::EndEnrolment() {
+  if (!FEnrolling) return false;
   FEnrolling = false;
   FEnrollIndex = 0;
   FEnrolment = TEnrolmentPresses(0, kReaderOneToOneThreshold);
   ++FModeEpoch;
+  return true;
 }
 
-// Under FLock.
-void TFprintFPEngX::StopEngine() {
-  if (FEnrolling) EndEnrolment();
+// Under FLock. Whether it ended an enrolment under way.
+bool TFprintFPEngX::StopEngine() {
+  const bool enrolmentEnded = EndEnrolment();
   FEngineOn = false;
   ++FModeEpoch;
+  return enrolmentEnded;
 }

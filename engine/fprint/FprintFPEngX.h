@@ -1,9 +1,9 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -18,13 +18,16 @@
 #include "MinutiaeTemplateCodec.h"
 #include "NqFPEngXControl_TLB.h"
 #include "PressAnalysis.h"
+#include "ArmingTimes.h"
 #include "ReaderScan.h"
 
 class TFprintReader;
 class TGLibLoopThread;
 
 // A fingerprint engine over libfprint's image readers: the first reader that captures images
-// is opened by InitEngine and armed for presses until EndEngine or until it is unplugged.
+// is opened by InitEngine and armed for presses until EndEngine or until it is unplugged: while
+// a client is connected, in spells with rests between (TArmingTimes), as libfprint stops a
+// reader it counts as too hot.
 //
 // Threads: libfprint runs on the process's GLib loop thread (TGLibLoopThread); methods called
 // on other threads hand it their work and wait for it, never for the main thread. Each press is
@@ -35,12 +38,10 @@ class TFprintFPEngX final : public TNqFPEngX {
   static constexpr int32_t kInitNoReader = -1;
   static constexpr int32_t kInitFailed = -2;
   static constexpr int32_t kMaxEnrollCount = 10;
-  // Some readers heat while armed; a capture armed this long without a press is re-armed.
-  static constexpr std::chrono::seconds kArmedLimit{180};
 
   // Creates libfprint's context and enumerates the readers; FP_VIRTUAL_IMAGE must be set (or
   // not) before.
-  explicit TFprintFPEngX(IMainThreadQueue& AQueue, std::chrono::seconds AArmedLimit = kArmedLimit);
+  explicit TFprintFPEngX(IMainThreadQueue& AQueue, TArmingTimes ATimes = {});
   ~TFprintFPEngX() override;
   TFprintFPEngX(const TFprintFPEngX&) = delete;
   TFprintFPEngX& operator=(const TFprintFPEngX&) = delete;
@@ -77,6 +78,8 @@ class TFprintFPEngX final : public TNqFPEngX {
   void SetFPEngineVersion(const std::u16string& AValue) override;
   std::u16string LastError() override;
   std::u16string TemplateFault(const std::u16string& ATemplate) override;
+  // With no client connected the reader is not armed: it would only heat.
+  void SetClientCount(int32_t ACount) override;
 
  private:
   enum class TEventKind { None, Enroll, Capture };
@@ -87,13 +90,24 @@ class TFprintFPEngX final : public TNqFPEngX {
   };
 
   void ScanArrived(TReaderScan AScan);
-  void ProcessPress(const TAnalysedPress& APress, TEngineLifeGate& AGate,
+  // Runs AProc on the main thread while the engine lives; an exception from a handler it ran
+  // reaches the queue afterwards.
+  void OnMainThread(std::function<void(TEngineLifeGate&, std::exception_ptr&)> AProc);
+  // An enrolment that ended without its presses (the reader gone, another init) is reported
+  // as failed, as one that failed on its presses.
+  void AnnounceEnrolmentFailed();
+  void ProcessPress(const TAnalysedPress& APress, uint64_t AEpoch, TEngineLifeGate& AGate,
                     std::exception_ptr& AHandlerError);
+  // The reader too hot, or cool again: OnNotice says so; while it is too hot, OnFeatureInfo
+  // reports a poor scan, as for a press that could not be read.
+  void AnnounceHeat(bool ATooHot, std::u16string AText);
+  // A command asks for presses: a resting reader is armed at once.
+  void WakeReader();
   TPendingEvent AdvanceEnrolment(const TAnalysedPress& APress);
   void RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& AHandlerError);
   void CloseReader(std::chrono::milliseconds ATimeout);
-  void EndEnrolment();
-  void StopEngine();
+  bool EndEnrolment();
+  bool StopEngine();
 
   IMainThreadQueue& FQueue;
   const std::shared_ptr<TEngineLifeGate> FGate = std::make_shared<TEngineLifeGate>();

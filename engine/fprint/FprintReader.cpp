@@ -8,8 +8,6 @@
 
 namespace {
 
-// A reader reporting that it is too hot gets this long to cool down before it is armed again.
-constexpr std::chrono::seconds kCoolDown{60};
 // After any other failure of a capture: long enough not to spin on a failing reader.
 constexpr std::chrono::seconds kRetryAfterFailure{2};
 
@@ -45,16 +43,15 @@ TGSourcePtr AttachTimer(std::chrono::seconds ADelay, GSourceFunc ACallback, gpoi
 
 }  // namespace
 
-std::shared_ptr<TFprintReader> TFprintReader::Create(TSinks ASinks,
-                                                     std::chrono::seconds AArmedLimit) {
-  std::shared_ptr<TFprintReader> reader(new TFprintReader(std::move(ASinks), AArmedLimit));
+std::shared_ptr<TFprintReader> TFprintReader::Create(TSinks ASinks, TArmingTimes ATimes) {
+  std::shared_ptr<TFprintReader> reader(new TFprintReader(std::move(ASinks), ATimes));
   reader->Enumerate();
   return reader;
 }
 
-TFprintReader::TFprintReader(TSinks ASinks, std::chrono::seconds AArmedLimit)
+TFprintReader::TFprintReader(TSinks ASinks, TArmingTimes ATimes)
     : FSinks(std::move(ASinks)),
-      FArmedLimit(AArmedLimit),
+      FTimes(ATimes),
       FContext(fp_context_new()),
       FGallery(g_ptr_array_new_with_free_func(g_object_unref)) {}
 
@@ -92,7 +89,9 @@ void TFprintReader::DeviceRemoved(FpContext*, FpDevice* ADevice, gpointer ASelf)
 }
 
 void TFprintReader::Open(std::function<void(TOpenResult)> ADone) {
+  FWantOpen = true;
   if (FState == TState::Open) {
+    Attention();
     ADone({TOpenOutcome::Opened, FName, {}});
     return;
   }
@@ -108,6 +107,7 @@ void TFprintReader::StartOpen() {
     if (CanCapture(device)) chosen = device;
   }
   if (chosen == nullptr) {
+    FWantOpen = false;
     for (auto& waiter : std::exchange(FOpenWaiters, {})) {
       waiter({TOpenOutcome::NoReader, {}, "no fingerprint reader that captures images"});
     }
@@ -121,26 +121,33 @@ void TFprintReader::StartOpen() {
 
 void TFprintReader::Opened(FpDevice* ADevice, GAsyncResult* AResult) {
   g_autoptr(GError) error = nullptr;
-  TOpenResult result{TOpenOutcome::Opened, FName, {}};
-  if (fp_device_open_finish(ADevice, AResult, &error)) {
-    FState = TState::Open;
-  } else {
+  if (!fp_device_open_finish(ADevice, AResult, &error)) {
     FState = TState::Closed;
     FDevice.reset();
-    result = {TOpenOutcome::Failed, FName, OpenFailure(FName, error)};
-  }
-  for (auto& waiter : std::exchange(FOpenWaiters, {})) waiter(result);
-  if (FState != TState::Open) {
+    FWantOpen = false;
+    const TOpenResult failed{TOpenOutcome::Failed, FName, OpenFailure(FName, error)};
+    for (auto& waiter : std::exchange(FOpenWaiters, {})) waiter(failed);
     for (auto& waiter : std::exchange(FCloseWaiters, {})) waiter();
-  } else if (!FCloseWaiters.empty()) {
+    return;
+  }
+  FState = TState::Open;
+  if (!FWantOpen) {
     FState = TState::Closing;
     StartClose();
-  } else {
-    Arm();
+    return;
   }
+  for (auto& waiter : std::exchange(FOpenWaiters, {})) waiter({TOpenOutcome::Opened, FName, {}});
+  // A close asked for while it opened was superseded by a later open.
+  for (auto& waiter : std::exchange(FCloseWaiters, {})) waiter();
+  Arm();
 }
 
 void TFprintReader::Close(std::function<void()> ADone) {
+  FWantOpen = false;
+  // The last request decides: an open asked for before this close ends here, unopened.
+  for (auto& waiter : std::exchange(FOpenWaiters, {})) {
+    waiter({TOpenOutcome::Failed, FName, "closed before it opened"});
+  }
   if (FState == TState::Closed) {
     ADone();
     return;
@@ -149,6 +156,7 @@ void TFprintReader::Close(std::function<void()> ADone) {
   if (FState != TState::Open) return;  // opening or closing: finishes there
   FState = TState::Closing;
   FTimer.reset();
+  FCooling = false;
   // A capture in progress is cancelled and its end awaited: closing a busy device fails.
   if (FCapture) {
     g_cancellable_cancel(FCapture.get());
@@ -169,28 +177,85 @@ void TFprintReader::Closed(FpDevice* ADevice, GAsyncResult* AResult) {
   FDevice.reset();
   FState = TState::Closed;
   for (auto& waiter : std::exchange(FCloseWaiters, {})) waiter();
-  if (!FOpenWaiters.empty()) StartOpen();
+  if (FWantOpen) StartOpen();
+}
+
+void TFprintReader::SetWatched(bool AWatched) {
+  if (FWatched == AWatched) return;
+  FWatched = AWatched;
+  if (FState != TState::Open) return;
+  if (AWatched) {
+    Attention();
+    return;
+  }
+  if (FCapture) {
+    // Identified then leaves it disarmed.
+    FSpellOver = false;
+    g_cancellable_cancel(FCapture.get());
+  }
+  if (!FCooling) FTimer.reset();  // no spell to end, no rest to end: it stays disarmed
+}
+
+void TFprintReader::Attention() {
+  if (FState != TState::Open || !FWatched || FCooling) return;
+  if (!FCapture) {
+    FTimer.reset();
+    Arm();
+    return;
+  }
+  // A spell's end under way is undone: the capture is armed again at once instead of resting.
+  FSpellOver = false;
+  if (!g_cancellable_is_cancelled(FCapture.get())) {
+    FTimer = AttachTimer(FTimes.Spell, &TFprintReader::SpellEnded, this);
+  }
 }
 
 void TFprintReader::Arm() {
-  if (FState != TState::Open) return;
+  if (!StartCapture()) return;
+  FTimer = AttachTimer(FTimes.Spell, &TFprintReader::SpellEnded, this);
+}
+
+bool TFprintReader::StartCapture() {
+  if (FState != TState::Open || !FWatched) return false;
   FCapture.reset(g_cancellable_new());
   fp_device_identify(FDevice.get(), FGallery.get(), FCapture.get(), nullptr, nullptr, nullptr,
                      &TFprintReader::Completed<&TFprintReader::Identified>, Token());
-  FTimer = AttachTimer(FArmedLimit, &TFprintReader::ArmedTooLong, this);
+  return true;
+}
+
+// After a scan: armed again within the spell it came in, so that however often presses come the
+// reader rests as long; when that spell has ended meanwhile, the rest begins.
+void TFprintReader::ArmWithinSpell(bool ASpellOver) {
+  if (ASpellOver) {
+    ArmLater(FTimes.Rest);
+  } else if (!StartCapture()) {
+    FTimer.reset();
+  }
 }
 
 void TFprintReader::ArmLater(std::chrono::seconds ADelay) {
   FTimer = AttachTimer(ADelay, &TFprintReader::ArmAgain, this);
 }
 
-gboolean TFprintReader::ArmedTooLong(gpointer ASelf) {
+void TFprintReader::TooHot(const std::string& AWhy) {
+  FCooling = true;
+  Report({TScanKind::TooHot, {}, {},
+          "reader too hot (" + AWhy + "): no press can be read; next try in " +
+              std::to_string(FTimes.CoolDown.count()) + " s"});
+  FTimer = AttachTimer(FTimes.CoolDown, &TFprintReader::CoolDownEnded, this);
+}
+
+gboolean TFprintReader::SpellEnded(gpointer ASelf) {
   auto& self = *static_cast<TFprintReader*>(ASelf);
-  // Not while a finger lies on it: that press is about to complete.
-  if (fp_device_get_finger_status(self.FDevice.get()) & FP_FINGER_STATUS_PRESENT) {
+  if (!self.FCapture) return G_SOURCE_REMOVE;
+  // Not while a finger lies on it: that press is about to complete. Nor on a reader libfprint
+  // keeps cold however long it is armed: it has no heat limit, and needs no rest.
+  if ((fp_device_get_finger_status(self.FDevice.get()) & FP_FINGER_STATUS_PRESENT) ||
+      fp_device_get_temperature(self.FDevice.get()) == FP_TEMPERATURE_COLD) {
     return G_SOURCE_CONTINUE;
   }
-  // The capture ends cancelled and Identified arms it anew.
+  // The capture ends cancelled and Identified lets the reader rest.
+  self.FSpellOver = true;
   g_cancellable_cancel(self.FCapture.get());
   return G_SOURCE_REMOVE;
 }
@@ -200,9 +265,22 @@ gboolean TFprintReader::ArmAgain(gpointer ASelf) {
   return G_SOURCE_REMOVE;
 }
 
+gboolean TFprintReader::CoolDownEnded(gpointer ASelf) {
+  auto& self = *static_cast<TFprintReader*>(ASelf);
+  // Arming a reader libfprint still counts as hot would only be refused again.
+  if (fp_device_get_temperature(self.FDevice.get()) == FP_TEMPERATURE_HOT) {
+    self.TooHot("still");
+    return G_SOURCE_REMOVE;
+  }
+  self.FCooling = false;
+  self.Report({TScanKind::Cooled, {}, {}, "reader cooled down: presses are read again"});
+  self.Arm();
+  return G_SOURCE_REMOVE;
+}
+
 void TFprintReader::Identified(FpDevice* ADevice, GAsyncResult* AResult) {
-  FTimer.reset();
   FCapture.reset();
+  const bool spellOver = std::exchange(FSpellOver, false);
   g_autoptr(FpPrint) match = nullptr;
   g_autoptr(FpPrint) print = nullptr;
   g_autoptr(GError) error = nullptr;
@@ -213,21 +291,28 @@ void TFprintReader::Identified(FpDevice* ADevice, GAsyncResult* AResult) {
   }
   if (print != nullptr) {
     Report(ScanFromPrint(print));
-    Arm();
+    ArmWithinSpell(spellOver);
   } else if (error == nullptr || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-    Arm();  // re-armed after the limit
+    if (spellOver) {
+      ArmLater(FTimes.Rest);
+    } else {
+      Arm();  // unless no page watches
+    }
   } else if (error->domain == FP_DEVICE_RETRY) {
     Report({TScanKind::Retry, {}, {}, error->message});
-    Arm();
+    ArmWithinSpell(spellOver);
   } else if (g_error_matches(error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_REMOVED)) {
+    FTimer.reset();
     Report({TScanKind::Removed, {}, {}, error->message});
     // Closing lets the context drop the device.
+    FWantOpen = false;
     FState = TState::Closing;
     StartClose();
+  } else if (g_error_matches(error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_TOO_HOT)) {
+    TooHot(error->message);
   } else {
     Report({TScanKind::Failed, {}, {}, error->message});
-    ArmLater(g_error_matches(error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_TOO_HOT) ? kCoolDown
-                                                                              : kRetryAfterFailure);
+    ArmLater(kRetryAfterFailure);
   }
 }
 

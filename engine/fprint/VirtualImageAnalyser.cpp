@@ -42,7 +42,8 @@ TVirtualImageAnalyser::TVirtualImageAnalyser(std::string ASocketPath)
     ::setenv("FP_VIRTUAL_IMAGE", FSocketPath.c_str(), 1);
     FReader = TFprintReader::Create(
         {[scans = FScans](TReaderScan AScan) { scans->Deliver(std::move(AScan)); }, [](int) {}},
-        std::chrono::hours(1));
+        // Nothing to heat: the virtual reader stays armed for every image it is sent.
+        TArmingTimes{.Spell = std::chrono::hours(1)});
     FReader->Open([opened](TFprintReader::TOpenResult AResult) { opened->Set(std::move(AResult)); });
   });
   const auto result = opened->WaitFor(kScanTimeout);

@@ -18,6 +18,7 @@ namespace {
 
 constexpr int32_t kFingerCommand = -4;
 constexpr int32_t kRetryCommand = -1;
+constexpr int32_t kErrorCommand = -2;
 constexpr int32_t kUnplugCommand = -5;
 // Between attempts to reach a reader that is still opening.
 constexpr std::chrono::milliseconds kConnectPause{20};
@@ -86,6 +87,8 @@ void TVirtualImageDevice::SetFinger(bool APresent) { Send(kFingerCommand, APrese
 void TVirtualImageDevice::Retry(int32_t ACode) { Send(kRetryCommand, ACode); }
 
 void TVirtualImageDevice::Unplug() { Send(kUnplugCommand, 0); }
+
+void TVirtualImageDevice::Fail(int32_t ACode) { Send(kErrorCommand, ACode); }
 
 void TVirtualImageDevice::Send(int32_t AFirst, int32_t ASecond, std::span<const uint8_t> APayload) {
   const TUniqueFd socket = Connect(FSocketPath, FConnectTimeout);

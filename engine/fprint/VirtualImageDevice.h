@@ -34,6 +34,8 @@ class TVirtualImageDevice {
   void Retry(int32_t ACode);
   // The reader reports itself unplugged.
   void Unplug();
+  // The reader ends its capture with libfprint's device error ACode (FpDeviceError).
+  void Fail(int32_t ACode);
 
   const std::string& SocketPath() const { return FSocketPath; }
 

@@ -20,6 +20,7 @@ using TNqFPEngXEnroll =
     std::function<void(TNqFPEngX* ASender, bool ActionResult, const OleVariant& ATemplate)>;
 using TNqFPEngXCapture =
     std::function<void(TNqFPEngX* ASender, bool ActionResult, const OleVariant& ATemplate)>;
+using TNqFPEngXNotice = std::function<void(TNqFPEngX* ASender, const std::u16string& AText)>;
 
 class EOleException : public std::runtime_error {
  public:
@@ -67,9 +68,15 @@ class TNqFPEngX {
   // Not a member of the control either: why ATemplate is no template of the engine in use, in
   // words for the clients that sent it; empty when its caches take it.
   virtual std::u16string TemplateFault(const std::u16string& ATemplate) = 0;
+  // Not a member of the control: how many clients are connected, after each change (0 at the
+  // start), so that an engine can leave its sensor idle while nobody could see a press.
+  virtual void SetClientCount(int32_t ACount) { static_cast<void>(ACount); }
 
   // Events, assigned by the owner on the main thread before the engine runs.
   TNqFPEngXFeatureInfo OnFeatureInfo;
   TNqFPEngXEnroll OnEnroll;
   TNqFPEngXCapture OnCapture;
+  // Not an event of the control: something about the sensor worth a line in the log, such as
+  // a reader too hot to read presses and for how long.
+  TNqFPEngXNotice OnNotice;
 };

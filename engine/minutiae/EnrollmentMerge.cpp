@@ -6,6 +6,7 @@
 
 #include "Angles.h"
 #include "MinutiaeAlignment.h"
+#include "MinutiaeMatcher.h"
 
 namespace {
 
@@ -15,6 +16,9 @@ constexpr float kSamePlace = 12;
 constexpr float kSameDirection = DegreesToRadians(30);
 // How far inside another press's area an unconfirmed minutia must lie to count as contradicted.
 constexpr float kCoveredDepth = 10;
+// A press joins only when it matches press 1 as a verification would: a stranger's press
+// always aligns on a few chance pairs, and would bring its minutiae along.
+constexpr int32_t kSameFinger = 10;
 
 // One minutia of the merged template and the presses that show it.
 struct TMinutiaCluster {
@@ -110,6 +114,7 @@ TMinutiaeTemplate MergeEnrollment(std::span<const TMinutiaeTemplate> APresses) {
   std::vector<TPlacedPress> placed{{0, first.Area()}};
   for (std::size_t press = 1; press < APresses.size(); ++press) {
     const TPreparedTemplate other(APresses[press]);
+    if (CompareMinutiae(first, other) < kSameFinger) continue;
     const TMinutiaeAlignment alignment = AlignMinutiae(first, other);
     if (alignment.Pairs.empty()) continue;
     std::vector<bool> paired(other.Minutiae().size(), false);

@@ -2,6 +2,32 @@
 
 #include <limits>
 
+namespace {
+
+// The inner engine whose event this thread is raising, and the selecting engine it raises it
+// through: calls a handler makes reach the engine that raised the event, even when an init on
+// another thread switches engines meanwhile.
+struct TRaising {
+  const TSelectingFPEngX* Owner = nullptr;
+  TNqFPEngX* Engine = nullptr;
+};
+thread_local TRaising tRaising;
+
+class TRaisingScope {
+ public:
+  TRaisingScope(const TSelectingFPEngX& AOwner, TNqFPEngX& AEngine) : FOuter(tRaising) {
+    tRaising = {&AOwner, &AEngine};
+  }
+  ~TRaisingScope() { tRaising = FOuter; }
+  TRaisingScope(const TRaisingScope&) = delete;
+  TRaisingScope& operator=(const TRaisingScope&) = delete;
+
+ private:
+  const TRaising FOuter;
+};
+
+}  // namespace
+
 TSelectingFPEngX::TSelectingFPEngX(std::unique_ptr<TNqFPEngX> AReaderEngine,
                                    std::unique_ptr<TNqFPEngX> AFallback,
                                    std::function<void(bool AReaderPicked)> AOnChoice)
@@ -15,17 +41,35 @@ TSelectingFPEngX::TSelectingFPEngX(std::unique_ptr<TNqFPEngX> AReaderEngine,
 
 TSelectingFPEngX::~TSelectingFPEngX() = default;
 
+TNqFPEngX& TSelectingFPEngX::Current() const {
+  if (tRaising.Owner == this) return *tRaising.Engine;
+  return *FCurrent.load();
+}
+
 // The inner engines raise on the main thread, where the owner also assigned our handlers.
 void TSelectingFPEngX::Forward(TNqFPEngX& AInner) {
-  AInner.OnFeatureInfo = [this](TNqFPEngX*, int32_t AQuality) {
+  AInner.OnFeatureInfo = [this, &AInner](TNqFPEngX*, int32_t AQuality) {
+    const TRaisingScope raising(*this, AInner);
     if (auto handler = OnFeatureInfo) handler(this, AQuality);
   };
-  AInner.OnEnroll = [this](TNqFPEngX*, bool AResult, const OleVariant& ATemplate) {
+  AInner.OnEnroll = [this, &AInner](TNqFPEngX*, bool AResult, const OleVariant& ATemplate) {
+    const TRaisingScope raising(*this, AInner);
     if (auto handler = OnEnroll) handler(this, AResult, ATemplate);
   };
-  AInner.OnCapture = [this](TNqFPEngX*, bool AResult, const OleVariant& ATemplate) {
+  AInner.OnCapture = [this, &AInner](TNqFPEngX*, bool AResult, const OleVariant& ATemplate) {
+    const TRaisingScope raising(*this, AInner);
     if (auto handler = OnCapture) handler(this, AResult, ATemplate);
   };
+  AInner.OnNotice = [this, &AInner](TNqFPEngX*, const std::u16string& AText) {
+    const TRaisingScope raising(*this, AInner);
+    if (auto handler = OnNotice) handler(this, AText);
+  };
+}
+
+// Both hear it: the engine chosen at the next init knows already.
+void TSelectingFPEngX::SetClientCount(int32_t ACount) {
+  FReaderEngine->SetClientCount(ACount);
+  FFallback->SetClientCount(ACount);
 }
 
 int32_t TSelectingFPEngX::InitEngine() {
@@ -36,11 +80,17 @@ int32_t TSelectingFPEngX::InitEngine() {
   // Only one engine runs: the other must neither hold the reader nor take touches.
   other.EndEngine();
   if (FOnChoice) FOnChoice(readerAttached);
+  // Calls meanwhile still reach the engine that served: the chosen one is not ready yet.
+  const int32_t result = chosen.InitEngine();
   FCurrent = &chosen;
-  return chosen.InitEngine();
+  return result;
 }
 
-void TSelectingFPEngX::EndEngine() { Current().EndEngine(); }
+// After any switch under way, so that a "disconnect" racing an "init" ends what the init started.
+void TSelectingFPEngX::EndEngine() {
+  std::lock_guard switching(FSwitchLock);
+  Current().EndEngine();
+}
 void TSelectingFPEngX::BeginEnroll() { Current().BeginEnroll(); }
 void TSelectingFPEngX::CancelEnroll() { Current().CancelEnroll(); }
 void TSelectingFPEngX::BeginCapture() { Current().BeginCapture(); }

@@ -56,9 +56,11 @@ class TSelectingFPEngX final : public TNqFPEngX {
   // The engine in use decides; a template it refuses that the other engine takes is named as the
   // other engine's.
   std::u16string TemplateFault(const std::u16string& ATemplate) override;
+  void SetClientCount(int32_t ACount) override;
 
-  // The engine serving now: the fallback until the first InitEngine.
-  TNqFPEngX& Current() const { return *FCurrent.load(); }
+  // The engine serving now: the fallback until the first InitEngine has finished; inside a
+  // handler, the engine that raised its event.
+  TNqFPEngX& Current() const;
 
  private:
   struct TCacheRoute {
@@ -74,7 +76,7 @@ class TSelectingFPEngX final : public TNqFPEngX {
   const std::unique_ptr<TNqFPEngX> FFallback;
   const std::function<void(bool)> FOnChoice;
   std::atomic<TNqFPEngX*> FCurrent;
-  std::mutex FSwitchLock;  // one InitEngine at a time
+  std::mutex FSwitchLock;  // one InitEngine or EndEngine at a time
   std::mutex FCacheLock;   // guards the routes
   std::map<int32_t, TCacheRoute> FCaches;
   int32_t FNextHandle = 1;

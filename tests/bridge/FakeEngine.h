@@ -79,6 +79,16 @@ class TFakeEngine : public TNqFPEngX {
     return ATemplate.starts_with(u"bad") ? u"refused:" + ATemplate.substr(3) : u"";
   }
 
+  void SetClientCount(int32_t ACount) override {
+    std::lock_guard lock(FLock);
+    FClientCounts.push_back(ACount);
+  }
+  // Kept apart from the calls: connections come and go around the commands under test.
+  std::vector<int32_t> ClientCounts() {
+    std::lock_guard lock(FLock);
+    return FClientCounts;
+  }
+
   std::vector<std::string> TakeCalls() {
     std::lock_guard lock(FLock);
     std::vector<std::string> calls;
@@ -115,4 +125,5 @@ class TFakeEngine : public TNqFPEngX {
   std::mutex FLock;
   std::string FFailOn;
   std::vector<std::string> FCalls;
+  std::vector<int32_t> FClientCounts;
 };

@@ -28,6 +28,18 @@ TEST_F(BridgeTest, ConnectCommandAndDisconnectAreLoggedAndCounted) {
   EXPECT_EQ(Count.Texts, (std::vector<std::string>{"1", "0"}));
 }
 
+// The engine hears how many clients could see a press (0 from the start), and what it has to
+// say about the sensor reaches the log.
+TEST_F(BridgeTest, TheEngineHearsTheClientCountAndItsNoticesAreLogged) {
+  auto first = Connect();
+  auto second = Connect();
+  first.reset();
+  ASSERT_TRUE(Queue.RunUntil([&] { return Engine->ClientCounts().size() == 4; }));
+  EXPECT_EQ(Engine->ClientCounts(), (std::vector<int32_t>{0, 1, 2, 1}));
+  Engine->OnNotice(Engine, u"reader too hot: next try in 60 s");
+  EXPECT_EQ(Messages().back(), "[fingerprint] reader too hot: next try in 60 s");
+}
+
 TEST_F(BridgeTest, BroadcastCountsEveryConnectionButWritesOnlyToUpgradedOnes) {
   auto plain = Connect(false);
   auto upgraded = Connect();

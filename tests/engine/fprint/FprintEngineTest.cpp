@@ -1,6 +1,8 @@
+#include <fprint.h>
 #include <gmock/gmock.h>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -215,6 +217,98 @@ TEST_F(ReaderEngineTest, CancelledEnrolmentGoesBackToCapturing) {
   EXPECT_TRUE(Engine.GetTemplateAsStringEx(u"10").empty());
 }
 
+// The main thread busy (a broadcast to a slow client) while a press arrives: an "enroll" that
+// comes before the press is handled must not count it.
+TEST_F(ReaderEngineTest, APressQueuedBeforeAnEnrolmentIsNotCountedInIt) {
+  Init();
+  Held.Hold();
+  Reader.Press(fingers::FingerImpression(1, 1));
+  ASSERT_TRUE(Eventually([&] { return Held.Waiting() == 1; }));
+  Engine.BeginEnroll();
+  Held.Release();
+  // Reported as scanned, neither captured nor counted.
+  EXPECT_THAT(KindsOf(Events.Take()), ElementsAre(TEventKind::FeatureInfo));
+  EXPECT_EQ(Engine.EnrollIndex(), 3);
+  // The enrolment takes three presses of its own.
+  for (unsigned impression = 2; impression <= 3; ++impression) {
+    EXPECT_THAT(KindsOf(Press(fingers::FingerImpression(1, impression))),
+                ElementsAre(TEventKind::FeatureInfo));
+  }
+  const auto last = Press(fingers::FingerImpression(1, 4));
+  ASSERT_THAT(KindsOf(last), ElementsAre(TEventKind::FeatureInfo, TEventKind::Enroll));
+  EXPECT_TRUE(last[1].ActionResult);
+}
+
+enum class TEnrolmentEnding { AnotherInit, Disconnect, Unplugged };
+
+const char* NameOf(TEnrolmentEnding AEnding) {
+  switch (AEnding) {
+    case TEnrolmentEnding::AnotherInit: return "AnotherInit";
+    case TEnrolmentEnding::Disconnect: return "Disconnect";
+    case TEnrolmentEnding::Unplugged: return "Unplugged";
+  }
+  return "";
+}
+
+void PrintTo(TEnrolmentEnding AEnding, std::ostream* AOut) { *AOut << NameOf(AEnding); }
+
+class ReaderEnrolmentEndingTest : public ReaderEngineTest,
+                                  public ::testing::WithParamInterface<TEnrolmentEnding> {
+ protected:
+  // Ends the enrolment under way; whether the reader runs afterwards.
+  bool End(TEnrolmentEnding AEnding) {
+    switch (AEnding) {
+      case TEnrolmentEnding::AnotherInit:
+        Init();
+        return true;
+      case TEnrolmentEnding::Disconnect:
+        Engine.EndEngine();
+        return false;
+      case TEnrolmentEnding::Unplugged:
+        Reader.Unplug();
+        EXPECT_TRUE(Eventually([&] { return Engine.SensorSN().empty(); }));
+        return false;
+    }
+    return false;
+  }
+};
+
+// An enrolment that ends without its presses is reported as failed, and a later enrolment
+// shows what the reader really waits for.
+TEST_P(ReaderEnrolmentEndingTest, IsReportedAsFailedAndALaterEnrolmentShowsTheReader) {
+  Init();
+  Engine.BeginEnroll();
+  ASSERT_THAT(KindsOf(Press(fingers::FingerImpression(1, 1))),
+              ElementsAre(TEventKind::FeatureInfo));
+  const bool readerRuns = End(GetParam());
+  ASSERT_TRUE(Queue.RunUntil(
+      [&] { return CountKind(Events.Events(), TEventKind::Enroll) > 0; }, kEventDeadline));
+  const auto events = Events.Take();
+  ASSERT_THAT(KindsOf(events), ElementsAre(TEventKind::Enroll));
+  EXPECT_FALSE(events[0].ActionResult);
+  EXPECT_TRUE(events[0].Template.empty());
+  EXPECT_FALSE(events[0].IsRegister);
+
+  // The reply to "enroll" reads these: a running reader waits for all three presses; with
+  // none running, no enrolment is under way and none of its presses is done.
+  Engine.CancelEnroll();
+  Engine.SetEnrollCount(3);
+  Engine.BeginEnroll();
+  EXPECT_EQ(Engine.IsRegister(), readerRuns);
+  EXPECT_EQ(Engine.EnrollIndex(), 3);
+  if (readerRuns) {
+    EXPECT_THAT(KindsOf(Press(fingers::FingerImpression(1, 2))),
+                ElementsAre(TEventKind::FeatureInfo));
+    EXPECT_EQ(Engine.EnrollIndex(), 2);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, ReaderEnrolmentEndingTest,
+                         ::testing::Values(TEnrolmentEnding::AnotherInit,
+                                           TEnrolmentEnding::Disconnect,
+                                           TEnrolmentEnding::Unplugged),
+                         [](const auto& AInfo) { return std::string(NameOf(AInfo.param)); });
+
 TEST_F(ReaderEngineTest, EndingClosesTheReaderAndInitOpensItAgain) {
   Init();
   EXPECT_EQ(Engine.SensorCount(), 1);
@@ -268,45 +362,182 @@ TEST_F(ReaderEngineTest, AnExceptionFromAHandlerReachesTheQueueAfterThePressComp
   EXPECT_TRUE(captured);
 }
 
-TEST_F(ReaderEngineTest, CommandsFromOtherThreadsDuringPresses) {
-  Init();
+// Runs ACommands over and over on another thread while APresses runs here.
+template <class TCommands, class TPresses>
+void WhileCommanding(TCommands ACommands, TPresses APresses) {
   std::atomic<bool> stop = false;
   std::thread commands([&] {
-    while (!stop) {
-      Engine.BeginEnroll();
-      static_cast<void>(Engine.EnrollIndex() + Engine.SensorCount() + Engine.LastQuality());
-      static_cast<void>(Engine.SensorSN() + Engine.GetTemplateAsString());
-      Engine.CancelEnroll();
-      Engine.BeginCapture();
-    }
+    while (!stop) ACommands();
   });
-  for (unsigned impression = 1; impression <= 4; ++impression) {
-    for (const auto& event : Press(fingers::FingerImpression(1, impression))) {
-      EXPECT_GE(event.EnrollIndex, 0);
-      EXPECT_LE(event.EnrollIndex, 3);
-    }
-  }
+  APresses();
   stop = true;
   commands.join();
 }
 
+// Commands from other threads while presses come in: those that leave the mode alone do not
+// disturb the enrolment or the captures under way, and after commands that switch modes back
+// and forth the engine is in the mode last asked for.
+TEST_F(ReaderEngineTest, CommandsFromOtherThreadsDuringPresses) {
+  Init();
+  const int32_t cache = Engine.CreateFPCacheDBEx();
+  const auto reads = [&] {
+    static_cast<void>(Engine.EnrollIndex() + Engine.SensorCount() + Engine.LastQuality());
+    static_cast<void>(Engine.SensorSN() + Engine.GetTemplateAsString() +
+                      Engine.GetTemplateAsStringEx(u"10"));
+    int32_t score = 8, processed = 0;
+    Engine.IdentificationInFPCacheDB(cache, Engine.GetTemplateAsString(), score, processed);
+  };
+
+  Engine.BeginEnroll();
+  WhileCommanding(reads, [&] {
+    std::vector<int32_t> indices;
+    std::vector<TRecordedEvent> events;
+    for (unsigned impression = 1; impression <= 3; ++impression) {
+      for (const auto& event : Press(fingers::FingerImpression(1, impression))) {
+        if (event.Kind == TEventKind::FeatureInfo) indices.push_back(event.EnrollIndex);
+        events.push_back(event);
+      }
+    }
+    EXPECT_THAT(indices, ElementsAre(3, 2, 1));
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events.back().Kind, TEventKind::Enroll);
+    EXPECT_TRUE(events.back().ActionResult);
+  });
+
+  // Not enrolling, these leave the captures as they are.
+  WhileCommanding(
+      [&] {
+        reads();
+        Engine.CancelEnroll();
+        Engine.BeginCapture();
+      },
+      [&] {
+        for (unsigned impression = 4; impression <= 5; ++impression) {
+          const auto events = Press(fingers::FingerImpression(1, impression));
+          ASSERT_THAT(KindsOf(events), ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
+          EXPECT_TRUE(events[1].ActionResult);
+          EXPECT_FALSE(events[1].Template.empty());
+        }
+      });
+
+  WhileCommanding(
+      [&] {
+        Engine.BeginEnroll();
+        reads();
+        Engine.CancelEnroll();
+        Engine.BeginCapture();
+      },
+      [&] {
+        for (unsigned impression = 1; impression <= 3; ++impression) {
+          Press(fingers::FingerImpression(2, impression));
+        }
+      });
+  EXPECT_FALSE(Engine.IsRegister());
+  EXPECT_EQ(Engine.EnrollIndex(), 0);
+  EXPECT_THAT(KindsOf(Press(fingers::FingerImpression(2, 4))),
+              ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
+  Engine.BeginEnroll();
+  EXPECT_EQ(Engine.EnrollIndex(), 3);
+  EXPECT_THAT(KindsOf(Press(fingers::FingerImpression(2, 5))),
+              ElementsAre(TEventKind::FeatureInfo));
+  EXPECT_EQ(Engine.EnrollIndex(), 2);
+}
+
 class ReaderRearmTest : public ReaderEngineTest {
  protected:
-  ReaderRearmTest() : ReaderEngineTest(std::chrono::seconds(1)) {}
+  ReaderRearmTest() : ReaderEngineTest({std::chrono::seconds(1), std::chrono::seconds(1)}) {}
 };
 
+// Spells of a second with rests of a second between: presses after a few of them are read as
+// they were before, one capture each.
 TEST_F(ReaderRearmTest, ACaptureReArmedAfterItsLimitStillTakesPresses) {
   Init();
-  // Long enough for a few re-armings.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-  // The virtual reader's image arrives with no finger shown before it, so a press that meets a
-  // re-arming can be lost (a real reader's finger holds the re-arming off): press again then.
-  bool taken = false;
-  for (int attempt = 0; attempt < 3 && !taken; ++attempt) {
-    Reader.Press(fingers::FingerImpression(1, 1));
-    taken = Queue.RunUntil([&] { return !Events.Events().empty(); }, std::chrono::seconds(20));
+  // Long enough for a few spells and rests.
+  std::this_thread::sleep_for(std::chrono::milliseconds(4500));
+  for (unsigned impression = 1; impression <= 2; ++impression) {
+    const auto events = PressUntilRead(fingers::FingerImpression(1, impression));
+    ASSERT_THAT(KindsOf(events), ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
+    EXPECT_EQ(events[0].QualityClass, 0);
+    EXPECT_TRUE(events[1].ActionResult);
+    EXPECT_FALSE(events[1].Template.empty());
   }
-  EXPECT_TRUE(taken);
+}
+
+class ReaderRestTest : public ReaderEngineTest {
+ protected:
+  ReaderRestTest() : ReaderEngineTest({std::chrono::seconds(1), std::chrono::hours(1)}) {}
+};
+
+// Resting after its spell, the reader is armed again at once by a command that asks for presses:
+// the press made during the rest (the virtual reader keeps its image until armed) is read then.
+TEST_F(ReaderRestTest, ACommandEndsARest) {
+  Init();
+  const struct {
+    TGreyImage Image;
+    std::function<void()> Command;
+    std::vector<TEventKind> Events;
+  } steps[] = {
+      {fingers::FingerImpression(1, 1), [&] { Engine.BeginCapture(); },
+       {TEventKind::FeatureInfo, TEventKind::Capture}},
+      {fingers::FingerImpression(1, 2), [&] { Engine.BeginEnroll(); }, {TEventKind::FeatureInfo}},
+  };
+  for (const auto& step : steps) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the spell is over
+    EXPECT_EQ(KindsOf(ActUntilRead([&] {
+                Reader.Press(step.Image);
+                step.Command();
+              })),
+              step.Events);
+  }
+}
+
+// With no client connected nobody could see a press: the reader is not armed, and heats not.
+TEST_F(ReaderEngineTest, WithNoClientConnectedTheReaderIsNotArmed) {
+  Init();
+  Engine.SetClientCount(0);
+  Init();  // the reader has heard it by the time the init is answered
+  Reader.Press(fingers::FingerImpression(1, 1));
+  EXPECT_FALSE(Queue.RunUntil([&] { return !Events.Events().empty(); }, std::chrono::seconds(3)));
+  Engine.SetClientCount(2);
+  // The image waiting at the reader is read once it is armed; or the next press.
+  const bool taken = Queue.RunUntil([&] { return !Events.Events().empty(); }, kEventDeadline);
+  const auto events = taken ? Events.Take() : PressUntilRead(fingers::FingerImpression(1, 1));
+  EXPECT_THAT(KindsOf(events), ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
+}
+
+class ReaderHeatTest : public ReaderEngineTest {
+ protected:
+  ReaderHeatTest()
+      : ReaderEngineTest({std::chrono::hours(1), std::chrono::hours(1), std::chrono::seconds(1)}) {
+    Engine.OnNotice = [this](TNqFPEngX*, const std::u16string& AText) {
+      Notices.push_back(ToNarrow(AText));
+    };
+  }
+  std::vector<std::string> Notices;
+};
+
+// libfprint refusing the reader as too hot: the log hears it and for how long, the clients get
+// a poor scan (during an enrolment, not counted), and once cool the reader reads presses again.
+TEST_F(ReaderHeatTest, ATooHotReaderIsReportedAndArmedAgainOnceCool) {
+  Init();
+  Engine.BeginEnroll();
+  ASSERT_THAT(KindsOf(Press(fingers::FingerImpression(1, 1))),
+              ElementsAre(TEventKind::FeatureInfo));
+  Reader.Fail(FP_DEVICE_ERROR_TOO_HOT);
+  ASSERT_TRUE(Queue.RunUntil([&] { return Notices.size() >= 2; }, kEventDeadline));
+  EXPECT_THAT(Notices[0], ::testing::MatchesRegex("reader too hot .*next try in 1 s"));
+  EXPECT_THAT(Notices[1], ::testing::HasSubstr("cooled down"));
+  const auto hot = Events.Take();
+  ASSERT_THAT(KindsOf(hot), ElementsAre(TEventKind::FeatureInfo));
+  EXPECT_EQ(hot[0].QualityClass, 1);
+  EXPECT_EQ(hot[0].LastQuality, 0);
+  EXPECT_TRUE(hot[0].IsRegister);
+  EXPECT_EQ(hot[0].EnrollIndex, 2);
+  EXPECT_THAT(KindsOf(Press(fingers::FingerImpression(1, 2))),
+              ElementsAre(TEventKind::FeatureInfo));
+  const auto last = Press(fingers::FingerImpression(1, 3));
+  ASSERT_THAT(KindsOf(last), ElementsAre(TEventKind::FeatureInfo, TEventKind::Enroll));
+  EXPECT_TRUE(last[1].ActionResult);
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "EngineTestSupport.h"
@@ -34,12 +37,54 @@ bool Eventually(TPredicate APredicate) {
   return true;
 }
 
+// Passes procedures on to the main-thread queue, or, while held, keeps them back as a main
+// thread busy elsewhere would.
+class THoldableQueue : public IMainThreadQueue {
+ public:
+  explicit THoldableQueue(IMainThreadQueue& ATarget) : FTarget(ATarget) {}
+
+  void Queue(std::function<void()> AProc) override {
+    {
+      std::lock_guard lock(FLock);
+      if (FHeld) {
+        FWaiting.push_back(std::move(AProc));
+        return;
+      }
+    }
+    FTarget.Queue(std::move(AProc));
+  }
+
+  void Hold() {
+    std::lock_guard lock(FLock);
+    FHeld = true;
+  }
+  size_t Waiting() {
+    std::lock_guard lock(FLock);
+    return FWaiting.size();
+  }
+  // Passes on what waits, in order, and stops holding.
+  void Release() {
+    std::vector<std::function<void()>> waiting;
+    {
+      std::lock_guard lock(FLock);
+      FHeld = false;
+      waiting.swap(FWaiting);
+    }
+    for (auto& proc : waiting) FTarget.Queue(std::move(proc));
+  }
+
+ private:
+  IMainThreadQueue& FTarget;
+  std::mutex FLock;
+  bool FHeld = false;
+  std::vector<std::function<void()>> FWaiting;
+};
+
 // The reader engine on this process's virtual reader, with its events recorded on this (the
 // main) thread.
 class ReaderEngineTest : public ::testing::Test {
  protected:
-  explicit ReaderEngineTest(std::chrono::seconds AArmedLimit = TFprintFPEngX::kArmedLimit)
-      : Engine(Queue, AArmedLimit), Events(Engine) {}
+  explicit ReaderEngineTest(TArmingTimes ATimes = {}) : Engine(Held, ATimes), Events(Engine) {}
 
   void Init() { ASSERT_EQ(Engine.InitEngine(), 0) << ToNarrow(Engine.LastError()); }
 
@@ -60,6 +105,29 @@ class ReaderEngineTest : public ::testing::Test {
     return Scan([&] { Reader.Press(AImage); });
   }
 
+  // Does AAct (a press, a press and a command) until a scan is read, at most three times: the
+  // virtual reader's image arrives with no finger shown before it, so one that meets the end of
+  // a spell can be lost (a real reader's finger holds the end off). Returns the events the first
+  // scan read raised, should a later try be read as well.
+  template <class TAct>
+  std::vector<TRecordedEvent> ActUntilRead(TAct AAct) {
+    bool taken = false;
+    for (int attempt = 0; attempt < 3 && !taken; ++attempt) {
+      AAct();
+      taken = Queue.RunUntil([&] { return !Events.Events().empty(); }, kEventDeadline);
+    }
+    EXPECT_TRUE(taken) << "no press read";
+    std::vector<TRecordedEvent> events = Events.Take();
+    const auto next = std::find_if(events.begin() + (events.empty() ? 0 : 1), events.end(),
+                                   [](const auto& A) { return A.Kind == TEventKind::FeatureInfo; });
+    events.erase(next, events.end());
+    return events;
+  }
+
+  std::vector<TRecordedEvent> PressUntilRead(const TGreyImage& AImage) {
+    return ActUntilRead([&] { Reader.Press(AImage); });
+  }
+
   // Enrols three impressions of AFinger; returns the format-"10" template, empty on failure.
   std::u16string Enrol(unsigned AFinger) {
     Engine.BeginEnroll();
@@ -77,6 +145,7 @@ class ReaderEngineTest : public ::testing::Test {
   static std::string ToNarrow(const std::u16string& AText) { return {AText.begin(), AText.end()}; }
 
   TLoopMainThreadQueue Queue;
+  THoldableQueue Held{Queue};
   TFprintFPEngX Engine;
   TEventRecorder Events;
   TVirtualImageDevice Reader{VirtualReaderPath()};

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 
 #include <cstdlib>
+#include <thread>
+
+#include "Completion.h"
 
 #include "EngineTestSupport.h"
 #include "FakeEngine.h"
@@ -15,10 +18,30 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
+// A reader engine whose InitEngine, while held, waits until released, as a reader that takes
+// its time to open.
 class TReaderFake : public TFakeEngine {
  public:
   int32_t SensorCount() override { return Attached; }
+  int32_t InitEngine() override {
+    ++InitsRunning;
+    const int32_t result = TFakeEngine::InitEngine();
+    if (Held) {
+      Entered.Set(true);
+      Released.WaitFor(std::chrono::minutes(1));
+    }
+    --InitsRunning;
+    return result;
+  }
+  void EndEngine() override {
+    if (InitsRunning > 0) EndedDuringInit = true;
+    TFakeEngine::EndEngine();
+  }
   std::atomic<int32_t> Attached{0};
+  std::atomic<bool> Held{false};
+  TCompletion<bool> Entered, Released;
+  std::atomic<int> InitsRunning{0};
+  std::atomic<bool> EndedDuringInit{false};
 };
 
 class SelectingEngineTest : public ::testing::Test {
@@ -96,6 +119,63 @@ TEST_F(SelectingEngineTest, EventsAreRaisedAgainWithTheSelectingEngineAsSender) 
     inner->OnCapture(inner, true, u"t");
   }
   EXPECT_EQ(senders, std::vector<TNqFPEngX*>(6, Engine.get()));
+}
+
+// A reader being opened must not take calls yet: they still reach the engine that served.
+TEST_F(SelectingEngineTest, TheChosenEngineServesOnceItsInitHasFinished) {
+  Reader->Attached = 1;
+  Reader->Held = true;
+  std::thread init([&] { EXPECT_EQ(Engine->InitEngine(), 0); });
+  ASSERT_TRUE(Reader->Entered.WaitFor(std::chrono::minutes(1)));
+  EXPECT_EQ(&Engine->Current(), Fallback);
+  Engine->BeginCapture();
+  Reader->Released.Set(true);
+  init.join();
+  EXPECT_EQ(&Engine->Current(), Reader);
+  EXPECT_THAT(Fallback->TakeCalls(), ElementsAre("EndEngine", "BeginCapture"));
+  EXPECT_THAT(Reader->TakeCalls(), ElementsAre("InitEngine"));
+}
+
+// A "disconnect" racing an "init": the end comes after the init it raced, so the reader the
+// init opened does not stay running after "Sensor disconnected".
+TEST_F(SelectingEngineTest, AnEndDuringAnInitEndsTheEngineTheInitStarted) {
+  Reader->Attached = 1;
+  Reader->Held = true;
+  std::thread init([&] { Engine->InitEngine(); });
+  ASSERT_TRUE(Reader->Entered.WaitFor(std::chrono::minutes(1)));
+  TCompletion<bool> ended;
+  std::thread end([&] {
+    Engine->EndEngine();
+    ended.Set(true);
+  });
+  // Unfixed, the end went through at once; now it waits for the init, and this wait runs out.
+  ended.WaitFor(std::chrono::seconds(2));
+  Reader->Released.Set(true);
+  init.join();
+  end.join();
+  EXPECT_FALSE(Reader->EndedDuringInit);
+  EXPECT_THAT(Reader->TakeCalls(), ElementsAre("InitEngine", "EndEngine"));
+  EXPECT_THAT(Fallback->TakeCalls(), ElementsAre("EndEngine"));
+}
+
+// An init from another client while a handler runs must not make the handler read the newly
+// chosen engine's template.
+TEST_F(SelectingEngineTest, AHandlerReadsTheEngineThatRaisedItsEvent) {
+  Fallback->Template10 = u"fallback's";
+  Reader->Template10 = u"reader's";
+  std::u16string seen;
+  Engine->OnEnroll = [&](TNqFPEngX* ASender, bool, const OleVariant&) {
+    std::thread init([&] {
+      Reader->Attached = 1;
+      Engine->InitEngine();
+    });
+    init.join();
+    seen = ASender->GetTemplateAsStringEx(u"10");
+  };
+  Fallback->OnEnroll(Fallback, true, u"");
+  EXPECT_EQ(seen, u"fallback's");
+  EXPECT_EQ(&Engine->Current(), Reader);
+  EXPECT_EQ(Engine->GetTemplateAsStringEx(u"10"), u"reader's");
 }
 
 // Without FP_VIRTUAL_IMAGE (and without a reader on this machine) the simulated sensor serves.
