@@ -105,10 +105,11 @@ class TFprintRun {
       if (matched == prints.size()) return;
       if (gallery[matched].first == AFinger) {
         identification.Correct = start == 0;
-        // The prints after the own one were not tried: their pairs stay unknown.
-        return;
+      } else {
+        AddImpostor(AFinger, gallery[matched].first, true);
       }
-      AddImpostor(AFinger, gallery[matched].first, true);
+      // Pressed again on the prints after it, so that every impostor pair of the gallery counts
+      // wherever the own print lies.
       start = matched + 1;
     }
   }

@@ -13,8 +13,8 @@
 // sample matches, so a repeated press adds nothing). Each later press is a probe: verified
 // against its own finger's print (genuine), then identified in its gallery
 // (IdentificationGallery.h, in the probe's random order), which stops at the first print that
-// matches and so tells the outcome of every impostor pair before it; a press that matches an
-// impostor is pressed again on the rest of the gallery. The reader is replaced by a cold one
+// matches and so tells the outcome of every pair before it; a press that matches is pressed
+// again on the rest of the gallery, until every pair is known. The reader is replaced by a cold one
 // whenever libfprint's heat model says it has warmed up.
 struct TFprintPair {
   int ProbeFinger = 0;
