@@ -2,7 +2,6 @@
 // probe's identification gallery.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,37 +11,28 @@
 #include <string>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "IdentificationGallery.h"
 #include "ImageFile.h"
 #include "ImpressionFolder.h"
 
 namespace {
 
-class TTempFolder {
+// A folder of presses, each a small image whose width tells finger and impression apart.
+class TPressFolder {
  public:
-  TTempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "benchsets.XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    FPath = pattern;
-  }
-  ~TTempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(FPath, ignored);
-  }
-  TTempFolder(const TTempFolder&) = delete;
-  TTempFolder& operator=(const TTempFolder&) = delete;
-
-  // A small image whose width tells finger and impression apart: 10 * F + K.
   void AddPress(const std::string& AName, int AWidth) {
     WriteImageFile(
-        (FPath / AName).string(),
+        FFolder.File(AName),
         TGreyImage{AWidth, 2, std::vector<uint8_t>(static_cast<size_t>(AWidth) * 2, 200)});
   }
-  void AddText(const std::string& AName) { std::ofstream(FPath / AName) << "not a press\n"; }
-  std::string Path() const { return FPath.string(); }
+  void AddText(const std::string& AName) { std::ofstream(FFolder.File(AName)) << "not a press\n"; }
+  std::string Path() const {
+    return std::filesystem::path(FFolder.File("")).parent_path().string();
+  }
 
  private:
-  std::filesystem::path FPath;
+  TTempDir FFolder;
 };
 
 struct TFolderCase {
@@ -57,7 +47,7 @@ class ImpressionFolderTest : public ::testing::TestWithParam<TFolderCase> {};
 
 TEST_P(ImpressionFolderTest, ReadsEveryFingerWithTheImpressionsAllHave) {
   const TFolderCase& example = GetParam();
-  TTempFolder folder;
+  TPressFolder folder;
   for (const auto& [finger, impression] : example.Presses) {
     folder.AddPress(std::to_string(finger) + "_" + std::to_string(impression) + ".pgm",
                     10 * finger + impression);
