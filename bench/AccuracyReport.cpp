@@ -285,26 +285,30 @@ void PrintTable(const TAccuracyRun& ARun, const std::vector<TGroupFigures>& AGro
 }
 
 void PrintGroupJson(const TGroupFigures& AGroup) {
+  // Rates at a false match rate mean nothing without impostor pairs: null then.
+  const auto scored = [&](double ARate) {
+    return AGroup.HasImpostors ? Format("%.5f", ARate) : std::string("null");
+  };
   std::printf(
-      "{\"fingers\":\"%s\",\"genuine\":%zu,\"impostor\":%zu,\"failed_enrolments\":%d,\"failed_"
-      "captures\":%d,"
-      "\"fnmr\":%.5f,\"fmr\":%.6f,\"fnmr_at_fmr_0_1\":%.5f,\"eer\":%.5f,\"identification_best\":%."
-      "5f,"
-      "\"identification_first\":%.5f,\"libfprint\":[",
+      "{\"fingers\":\"%s\",\"genuine\":%zu,\"impostor\":%zu,\"failed_enrolments\":%d,"
+      "\"failed_captures\":%d,\"fnmr\":%.5f,\"fmr\":%.6f,\"fnmr_at_fmr_0_1\":%s,\"eer\":%s,"
+      "\"identification_best\":%.5f,\"identification_first\":%.5f,\"libfprint\":[",
       AGroup.Range.Text().c_str(), AGroup.Ours.Table.GenuineCount(),
       AGroup.Ours.Table.ImpostorCount(), AGroup.Ours.FailedEnrolments, AGroup.Ours.FailedCaptures,
-      AGroup.OurFnmr, AGroup.OurFmr, AGroup.OurFnmrAtTarget, AGroup.Eer.Rate,
-      AGroup.BestScoreIdentification, AGroup.FirstMatchIdentification);
+      AGroup.OurFnmr, AGroup.OurFmr, scored(AGroup.OurFnmrAtTarget).c_str(),
+      scored(AGroup.Eer.Rate).c_str(), AGroup.BestScoreIdentification,
+      AGroup.FirstMatchIdentification);
   for (std::size_t i = 0; i < AGroup.Versus.size(); ++i) {
     const TVersus& versus = AGroup.Versus[i];
     std::printf(
         "%s{\"genuine\":%d,\"impostor\":%ld,\"failed_enrolments\":%d,\"fnmr\":%.5f,\"fmr\":%.6f,"
-        "\"identification\":%.5f,\"tessiva_fnmr_at_this_fmr\":%.5f,\"accuracy_met\":%s,"
+        "\"identification\":%.5f,\"tessiva_fnmr_at_this_fmr\":%s,\"accuracy_met\":%s,"
         "\"identification_met\":%s}",
         i > 0 ? "," : "", versus.Theirs.Genuine, versus.Theirs.Impostor,
         versus.Theirs.FailedEnrolments, versus.Theirs.FalseNonMatchRate,
-        versus.Theirs.FalseMatchRate, versus.Theirs.IdentificationRate, versus.OurFnmrAtTheirFmr,
-        Json(versus.AccuracyMet), Json(versus.IdentificationMet));
+        versus.Theirs.FalseMatchRate, versus.Theirs.IdentificationRate,
+        scored(versus.OurFnmrAtTheirFmr).c_str(), Json(versus.AccuracyMet),
+        Json(versus.IdentificationMet));
   }
   std::printf("]}");
 }

@@ -172,7 +172,7 @@ TSetToRun FolderSet(const std::string& AFolder, const TArguments& AArguments) {
   char text[320];
   std::snprintf(text, sizeof text,
                 "Real presses. The threshold was set on generated fingers and on real fingers 1-%d "
-                "of each set%s.",
+                "of the FVC sets%s.",
                 kCalibrationRealFingers,
                 shown ? (", so fingers " + apart.Text() + " are also shown alone").c_str() : "");
   const std::string name = std::filesystem::path(AFolder).lexically_normal().filename().string();
