@@ -223,7 +223,7 @@ void PrintTable(const TAccuracyRun& ARun, const std::vector<TGroupFigures>& AGro
   Row("measure", "Tessiva", "libfprint, its own enrolment", "libfprint, our presses", "goal");
   Row("---", "---", "---", "---", "---");
   Row("protocol",
-      Format("enrol presses 1-%d (the engine counts %d good ones), probe %d-%d",
+      Format("enrol presses 1-%d (the engine counts %d usable ones), probe %d-%d",
              ARun.Protocol.EnrolPresses, ARun.Protocol.EnrolPresses, ARun.Protocol.EnrolPresses + 1,
              ARun.Impressions),
       Protocol(ARun.FprintUsual, ARun.Impressions), Protocol(ARun.FprintSame, ARun.Impressions),

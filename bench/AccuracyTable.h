@@ -16,6 +16,8 @@ class TAccuracyTable {
 
   std::size_t GenuineCount() const { return FGenuine.size(); }
   std::size_t ImpostorCount() const { return FImpostor.size(); }
+  const std::vector<int>& GenuineScores() const { return FGenuine; }
+  const std::vector<int>& ImpostorScores() const { return FImpostor; }
 
   double FalseNonMatchRate(int AThreshold) const {
     return ShareOf(FGenuine, [&](int AScore) { return AScore < AThreshold; });

@@ -43,11 +43,11 @@ TSamples TimeComparisons(TNqFPEngX& AEngine, const TTessivaTemplates& ATemplates
 std::vector<const TTessivaTemplate*> AllTemplates(const TTessivaTemplates& ATemplates) {
   std::vector<const TTessivaTemplate*> all;
   for (const auto& enrolled : ATemplates.Enrolled) {
-    if (enrolled.Decoded) all.push_back(&enrolled);
+    if (enrolled.Samples) all.push_back(&enrolled);
   }
   for (const auto& finger : ATemplates.Probes) {
     for (const auto& probe : finger) {
-      if (probe.Decoded) all.push_back(&probe);
+      if (probe.Samples) all.push_back(&probe);
     }
   }
   return all;
@@ -73,13 +73,14 @@ TSamples TimeIdentifications(TNqFPEngX& AEngine, const std::vector<const TTessiv
   return samples;
 }
 
+// The matcher alone, one comparison per template: an enrolment by its first press.
 TSamples TimePreparedIdentifications(const std::vector<const TTessivaTemplate*>& AAll, int ACacheSize) {
   std::vector<TPreparedTemplate> cache;
-  for (int id = 0; id < ACacheSize; ++id) cache.emplace_back(*AAll[static_cast<std::size_t>(id) % AAll.size()]->Decoded);
+  for (int id = 0; id < ACacheSize; ++id) cache.emplace_back(AAll[static_cast<std::size_t>(id) % AAll.size()]->Samples->front());
   TSamples samples;
   for (int i = 0; i < kIdentifications; ++i) {
     samples.Add(TimeWork([&] {
-      const TPreparedTemplate probe(*Probe(AAll, i).Decoded);
+      const TPreparedTemplate probe(Probe(AAll, i).Samples->front());
       int32_t best = -1;
       for (const auto& enrolled : cache) best = std::max(best, CompareMinutiae(enrolled, probe));
       return best;

@@ -4,26 +4,27 @@
 #include <optional>
 
 #include "IdentificationGallery.h"
-#include "PreparedTemplate.h"
-#include "ReaderScore.h"
+#include "MinutiaeTemplateCodec.h"
 
 namespace {
 
 constexpr int kScoreLimit = 101;  // scores lie in 0..100
 constexpr int kNoTemplate = -1;
 
-std::optional<TPreparedTemplate> Prepare(const TTessivaTemplate& ATemplate) {
-  if (!ATemplate.Decoded) return std::nullopt;
-  return TPreparedTemplate(*ATemplate.Decoded);
+std::optional<TPreparedSamples> Prepare(const TTessivaTemplate& ATemplate) {
+  return TMinutiaeTemplateCodec::Decode(ATemplate.Text);
 }
 
-double MeanMinutiae(const std::vector<std::optional<TPreparedTemplate>>& ATemplates) {
+// Per sample: an enrolment holds its presses.
+double MeanMinutiae(const std::vector<std::optional<TPreparedSamples>>& ATemplates) {
   double sum = 0;
   int count = 0;
   for (const auto& prepared : ATemplates) {
     if (!prepared) continue;
-    sum += static_cast<double>(prepared->Minutiae().size());
-    ++count;
+    for (const TPreparedTemplate& sample : *prepared) {
+      sum += static_cast<double>(sample.Minutiae().size());
+      ++count;
+    }
   }
   return count > 0 ? sum / count : 0;
 }
@@ -42,23 +43,24 @@ bool FirstMatchIsOwn(const TTessivaScores::TProbe& AProbe, int AFingers, int ATh
 
 TTessivaScores ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int AFirstProbePress) {
   TTessivaScores result;
-  std::vector<std::optional<TPreparedTemplate>> enrolled;
+  std::vector<std::optional<TPreparedSamples>> enrolled;
   for (const auto& finger : ATemplates.Enrolled) {
     enrolled.push_back(Prepare(finger));
     result.Enrolled.push_back(enrolled.back().has_value());
   }
   result.EnrolledMinutiae = MeanMinutiae(enrolled);
-  std::vector<std::optional<TPreparedTemplate>> probes;
+  std::vector<std::optional<TPreparedSamples>> probes;
   for (std::size_t finger = 0; finger < ATemplates.Probes.size(); ++finger) {
     int press = AFirstProbePress;
     for (const auto& captured : ATemplates.Probes[finger]) {
-      const std::optional<TPreparedTemplate>& probe = probes.emplace_back(Prepare(captured));
+      const std::optional<TPreparedSamples>& probe = probes.emplace_back(Prepare(captured));
       TTessivaScores::TProbe& scored = result.Probes.emplace_back();
       scored.Finger = static_cast<int>(finger);
       scored.Press = press++;
       scored.Captured = probe.has_value();
       for (const auto& other : enrolled) {
-        scored.Scores.push_back(probe && other ? ReaderScore(*other, *probe) : kNoTemplate);
+        scored.Scores.push_back(probe && other ? TMinutiaeTemplateCodec::Score(*other, *probe)
+                                               : kNoTemplate);
       }
     }
   }

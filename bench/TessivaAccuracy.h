@@ -7,8 +7,9 @@
 #include "FingerRange.h"
 #include "TessivaTemplates.h"
 
-// The engine's score (ReaderScore, as its 1:1 and 1:N use) of every enrolment against every
-// probe press, computed once. Scores are -1 where the enrolment or the probe has no template.
+// The engine's score (fused over an enrolment's samples, as its 1:1 and 1:N compare) of every
+// enrolment against every probe press, computed once. Scores are -1 where the enrolment or the
+// probe has no template.
 struct TTessivaScores {
   struct TProbe {
     int Finger = 0;
@@ -18,7 +19,7 @@ struct TTessivaScores {
   };
   std::vector<bool> Enrolled;
   std::vector<TProbe> Probes;
-  double EnrolledMinutiae = 0;  // mean per template
+  double EnrolledMinutiae = 0;  // mean per sample: an enrolment holds its presses
   double ProbeMinutiae = 0;
 };
 

@@ -70,7 +70,7 @@ class TEngineDriver {
     FEventTime = TClock::now();
     FDone = true;
     FTemplate = {};
-    if (AResult) FTemplate = {ATemplate, DecodeMinutiaeTemplate(ATemplate)};
+    if (AResult) FTemplate = {ATemplate, DecodeTemplateSamples(ATemplate)};
   }
 
   // Waits until the engine has rated the press.

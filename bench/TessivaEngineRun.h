@@ -8,10 +8,11 @@
 #include "NqFPEngXControl_TLB.h"
 #include "TessivaTemplates.h"
 
-// How the bench enrols and probes through the engine: the engine counts EnrolPresses good
-// presses; a finger is pressed 1, 2, ... until the enrolment ends, at most MostEnrolPresses
-// times, as a person would. Its template is the protocol's enrolment only when the first
-// EnrolPresses presses made it; presses EnrolPresses+1.. are the probes.
+// How the bench enrols and probes through the engine: the engine counts EnrolPresses usable
+// presses (good or suspicious) of one finger; a finger is pressed 1, 2, ... until the enrolment
+// ends, at most MostEnrolPresses times, as a person would. Its template is the protocol's
+// enrolment only when the first EnrolPresses presses made it; presses EnrolPresses+1.. are the
+// probes.
 struct TTessivaProtocol {
   int EnrolPresses = 3;
   int MostEnrolPresses = 5;

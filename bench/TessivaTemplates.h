@@ -10,7 +10,7 @@
 // press, as texts and decoded; an empty text where the engine gave none.
 struct TTessivaTemplate {
   std::u16string Text;
-  std::optional<TMinutiaeTemplate> Decoded;
+  std::optional<std::vector<TMinutiaeTemplate>> Samples;  // a press's one, an enrolment's presses
 };
 
 // One finger's enrolment as a person makes it: presses 1, 2, ... in order until the engine ends

@@ -4,8 +4,6 @@
 
 #include "FprintReader.h"
 #include "GLibLoopThread.h"
-#include "EnrollmentMerge.h"
-#include "ReaderScore.h"
 
 namespace {
 
@@ -15,6 +13,9 @@ constexpr int32_t kQualityClassGood = 0;
 // Opening a USB reader can take seconds (some calibrate); beyond these the reader is stuck.
 constexpr std::chrono::seconds kOpenTimeout{30};
 constexpr std::chrono::seconds kCloseTimeout{15};
+// When the engine goes with the program, a reader that does not finish closing is left behind
+// sooner: the program's end (or the window's closing) must not wait on a stuck reader.
+constexpr std::chrono::milliseconds kCloseTimeoutAtEnd{1500};
 
 // Exception and log texts are narrow ASCII; anything else becomes "?".
 std::string Narrow(std::u16string_view AText) {
@@ -52,15 +53,14 @@ void RunHandler(std::exception_ptr& AHandlerError, THandler&& AHandler) {
 TFprintFPEngX::TFprintFPEngX(IMainThreadQueue& AQueue, std::chrono::seconds AArmedLimit)
     : FQueue(AQueue), FLoop(TGLibLoopThread::Acquire()) {
   FLoop->Invoke([this, AArmedLimit] {
-    FReader = TFprintReader::Create(
-        {[this](TReaderScan AScan) { ScanArrived(std::move(AScan)); },
-         [this](int ACount) { FReaderCount = ACount; }},
-        AArmedLimit);
+    FReader = TFprintReader::Create({[this](TReaderScan AScan) { ScanArrived(std::move(AScan)); },
+                                     [this](int ACount) { FReaderCount = ACount; }},
+                                    AArmedLimit);
   });
 }
 
 TFprintFPEngX::~TFprintFPEngX() {
-  CloseReader();
+  CloseReader(kCloseTimeoutAtEnd);
   FLoop->Invoke([this] { FReader.reset(); });
   FGate->Close();
 }
@@ -95,13 +95,13 @@ void TFprintFPEngX::EndEngine() {
     std::lock_guard lock(FLock);
     StopEngine();
   }
-  CloseReader();
+  CloseReader(kCloseTimeout);
 }
 
-void TFprintFPEngX::CloseReader() {
+void TFprintFPEngX::CloseReader(std::chrono::milliseconds ATimeout) {
   auto done = std::make_shared<TCompletion<bool>>();
   FLoop->Post([this, done] { FReader->Close([done] { done->Set(true); }); });
-  if (!done->WaitFor(kCloseTimeout)) {
+  if (!done->WaitFor(ATimeout)) {
     std::lock_guard lock(FLock);
     FLastError = u"the reader did not close in time";
   }
@@ -113,8 +113,9 @@ void TFprintFPEngX::BeginEnroll() {
   if (!FEngineOn) return;
   FEnrolling = true;
   FEnrollIndex = FEnrollCount;
-  FEnrolmentPresses.clear();
-  FEnrolled.reset();
+  // A press joins the enrolment when it verifies against a counted one.
+  FEnrolment = TEnrolmentPresses(FEnrollCount, kOneToOneThreshold);
+  FEnrolled.clear();
   ++FModeEpoch;
 }
 
@@ -159,7 +160,7 @@ std::u16string TFprintFPEngX::GetTemplateAsString() {
 std::u16string TFprintFPEngX::GetTemplateAsStringEx(const std::u16string& AFPEngineVersion) {
   const int format = RequireFormat(AFPEngineVersion);
   std::lock_guard lock(FLock);
-  return FEnrolled ? EncodeMinutiaeTemplate(*FEnrolled, format) : std::u16string();
+  return FEnrolled.empty() ? std::u16string() : EncodeTemplateSamples(FEnrolled, format);
 }
 
 bool TFprintFPEngX::VerFingerFromStr(std::u16string& regTemplateStr,
@@ -168,9 +169,10 @@ bool TFprintFPEngX::VerFingerFromStr(std::u16string& regTemplateStr,
   // No learning: the reference template is never rewritten.
   static_cast<void>(ADoLearning);
   ARegFeatureChanged = false;
-  const auto enrolled = DecodeMinutiaeTemplate(regTemplateStr);
-  const auto probe = DecodeMinutiaeTemplate(verTemplateStr);
-  return enrolled && probe && ReaderScore(*enrolled, *probe) >= kOneToOneThreshold;
+  const auto enrolled = TMinutiaeTemplateCodec::Decode(regTemplateStr);
+  const auto probe = TMinutiaeTemplateCodec::Decode(verTemplateStr);
+  return enrolled && probe &&
+         TMinutiaeTemplateCodec::Score(*enrolled, *probe) >= kOneToOneThreshold;
 }
 
 int32_t TFprintFPEngX::IdentificationInFPCacheDB(int32_t fpcHandle, const OleVariant& pVerTemplate,
@@ -210,9 +212,13 @@ int32_t TFprintFPEngX::LastQuality() {
   return FLastQuality;
 }
 
-int32_t TFprintFPEngX::SensorCount() { return FReaderCount; }
+int32_t TFprintFPEngX::SensorCount() {
+  return FReaderCount;
+}
 
-int32_t TFprintFPEngX::SensorIndex() { return 0; }
+int32_t TFprintFPEngX::SensorIndex() {
+  return 0;
+}
 
 std::u16string TFprintFPEngX::SensorSN() {
   std::lock_guard lock(FLock);
@@ -292,19 +298,25 @@ void TFprintFPEngX::ProcessPress(const TAnalysedPress& APress, TEngineLifeGate& 
   RaiseEvent(event, AHandlerError);
 }
 
-// Under FLock, while enrolling. Poor and suspicious presses are reported, not counted.
+// Under FLock, while enrolling.
 TFprintFPEngX::TPendingEvent TFprintFPEngX::AdvanceEnrolment(const TAnalysedPress& APress) {
-  if (APress.QualityClass != kQualityClassGood || !APress.Template) return {};
-  if (!FEnrolmentPresses.empty() &&
-      ReaderScore(FEnrolmentPresses.front(), *APress.Template) < kOneToOneThreshold) {
-    EndEnrolment();
-    return {TEventKind::Enroll, false, OleVariant()};
+  const TEnrolmentPresses::TStep step = FEnrolment.Add(APress);
+  FEnrollIndex = FEnrolment.Remaining();
+  switch (step) {
+    case TEnrolmentPresses::TStep::NotCounted:
+    case TEnrolmentPresses::TStep::Counted:
+      return {};
+    case TEnrolmentPresses::TStep::Failed:
+      EndEnrolment();
+      return {TEventKind::Enroll, false, OleVariant()};
+    case TEnrolmentPresses::TStep::Finished:
+      break;
   }
-  FEnrolmentPresses.push_back(*APress.Template);
-  if (--FEnrollIndex > 0) return {};
-  FEnrolled = MergeEnrollment(FEnrolmentPresses);
+  // The presses stay separate samples: a probe matches the sample it overlaps best, where a
+  // merge of presses that align badly would lose minutiae of each.
+  FEnrolled = FEnrolment.Counted();
   EndEnrolment();
-  return {TEventKind::Enroll, true, EncodeMinutiaeTemplate(*FEnrolled, FFormat)};
+  return {TEventKind::Enroll, true, EncodeTemplateSamples(FEnrolled, FFormat)};
 }
 
 void TFprintFPEngX::RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& AHandlerError) {
@@ -321,7 +333,7 @@ void TFprintFPEngX::RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& 
 void TFprintFPEngX::EndEnrolment() {
   FEnrolling = false;
   FEnrollIndex = 0;
-  FEnrolmentPresses.clear();
+  FEnrolment = TEnrolmentPresses(0, kOneToOneThreshold);
   ++FModeEpoch;
 }
 

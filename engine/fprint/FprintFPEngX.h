@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "EngineLifeGate.h"
+#include "EnrolmentPresses.h"
 #include "FingerprintCacheSet.h"
 #include "MainThreadQueue.h"
 #include "MinutiaeTemplate.h"
@@ -89,7 +90,7 @@ class TFprintFPEngX final : public TNqFPEngX {
                     std::exception_ptr& AHandlerError);
   TPendingEvent AdvanceEnrolment(const TAnalysedPress& APress);
   void RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& AHandlerError);
-  void CloseReader();
+  void CloseReader(std::chrono::milliseconds ATimeout);
   void EndEnrolment();
   void StopEngine();
 
@@ -108,12 +109,13 @@ class TFprintFPEngX final : public TNqFPEngX {
   uint64_t FModeEpoch = 0;
   int32_t FLastQuality = 0;
   std::optional<TMinutiaeTemplate> FLastPress;
-  std::vector<TMinutiaeTemplate> FEnrolmentPresses;
-  std::optional<TMinutiaeTemplate> FEnrolled;
+  TEnrolmentPresses FEnrolment{0, 0};
+  // The counted presses of the last finished enrolment, kept as its samples.
+  std::vector<TMinutiaeTemplate> FEnrolled;
   int FFormat = 9;
   std::u16string FSensorSN;
   std::u16string FLastError;
-  TFingerprintCacheSet<TPreparedTemplate, TMinutiaeTemplateCodec> FCaches;
+  TFingerprintCacheSet<TPreparedSamples, TMinutiaeTemplateCodec> FCaches;
 
   // Loop thread only.
   std::shared_ptr<TFprintReader> FReader;

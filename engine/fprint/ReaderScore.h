@@ -1,20 +1,12 @@
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 
 #include "MinutiaeMatcher.h"
 
-// The reader engine's similarity 0..100 of two templates, its thresholds 10 as for any engine.
-// Calibrated on libfprint's minutiae of 100 synthetic fingers x 8 presses through the virtual
-// reader (bench/fingerprint_accuracy, 49,500 different-finger pairs): raw scores of different
-// fingers reach 17 at the 99.9th percentile (27 at most), so a raw 18 is where the false match
-// rate falls to 0.1 %. What lies above 8 is spread again over 0..100, which puts that raw 18 at
-// the threshold 10 that means the same in the simulated engine.
-inline constexpr int32_t kReaderImpostorCeiling = 8;
-
+// The reader engine's similarity 0..100 of two templates, its thresholds 10 as for any engine:
+// the matcher's score, which counts ten per decade of false match rate (10 at 0.1 %).
 template <class TTemplate>
 int32_t ReaderScore(const TTemplate& AEnrolled, const TTemplate& AProbe) {
-  const int32_t raw = CompareMinutiae(AEnrolled, AProbe);
-  return std::max(0, raw - kReaderImpostorCeiling) * 100 / (100 - kReaderImpostorCeiling);
+  return CompareMinutiae(AEnrolled, AProbe);
 }

@@ -82,8 +82,8 @@ std::vector<TAlignmentRoot> FindAlignmentRoots(const TPreparedTemplate& AEnrolle
   for (uint16_t rootIndex : AEnrolled.RootEdges()) {
     const TNeighbourEdge& edge = AEnrolled.Edge(rootIndex);
     const TLengthRange lengths = MatchingLengths(edge.Shape.Length);
-    for (uint16_t candidateIndex : AProbe.EdgeLookup().Candidates(edge.HashCell)) {
-      const TNeighbourEdge& candidate = AProbe.Edge(candidateIndex);
+    for (uint16_t partner : AProbe.RootPartnerLookup().Candidates(edge.HashCell)) {
+      const TNeighbourEdge& candidate = AProbe.Edge(AProbe.RootPartnerEdges()[partner]);
       if (!lengths.Contains(candidate.Shape.Length) ||
           !EdgeAnglesMatch(edge.Shape, candidate.Shape))
         continue;

@@ -13,11 +13,15 @@ struct TFormatLayout {
   std::u16string_view Prefix;
   int PositionScale;   // fixed-point steps per pixel
   int DirectionBytes;  // 1: 256 steps, 2: 65536 steps of the full turn
+  bool Sampled;        // several presses, each with its own header
 };
 
-constexpr TFormatLayout kFormat9{9, u"TSF9:", 1, 1};
-constexpr TFormatLayout kFormat10{10, u"TSF10:", 8, 2};
-constexpr std::size_t kHeaderBytes = 7;
+constexpr TFormatLayout kFormat9{9, u"TSF9:", 1, 1, false};
+constexpr TFormatLayout kFormat10{10, u"TSF10:", 8, 2, false};
+constexpr TFormatLayout kSampled9{109, u"TSF9S:", 1, 1, true};
+constexpr TFormatLayout kSampled10{110, u"TSF10S:", 8, 2, true};
+constexpr TFormatLayout const* kLayouts[] = {&kFormat9, &kFormat10, &kSampled9, &kSampled10};
+constexpr std::size_t kSampleHeaderBytes = 6;  // width, height, quality, count
 constexpr std::size_t kChecksumBytes = 4;
 
 std::size_t MinutiaBytes(const TFormatLayout& ALayout) {
@@ -30,7 +34,7 @@ void PutBigEndian(std::vector<uint8_t>& ABytes, uint32_t AValue, int ACount) {
   }
 }
 
-uint32_t GetBigEndian(const std::vector<uint8_t>& ABytes, std::size_t& AOffset, int ACount) {
+uint32_t GetBigEndian(std::span<const uint8_t> ABytes, std::size_t& AOffset, int ACount) {
   uint32_t value = 0;
   for (int i = 0; i < ACount; ++i) value = value << 8 | ABytes[AOffset++];
   return value;
@@ -46,36 +50,45 @@ uint32_t FixedDirection(float ADirection, int ABytes) {
   return static_cast<uint32_t>(std::lround(NormalizeAngle(ADirection) / kTwoPi * steps)) % steps;
 }
 
-std::optional<TMinutiaeTemplate> DecodeBytes(const std::vector<uint8_t>& ABytes,
-                                             const TFormatLayout& ALayout) {
-  if (ABytes.size() < kHeaderBytes + kChecksumBytes) return std::nullopt;
-  const std::size_t count = ABytes[6];
-  if (ABytes.size() != kHeaderBytes + count * MinutiaBytes(ALayout) + kChecksumBytes) {
-    return std::nullopt;
+void PutSample(std::vector<uint8_t>& ABytes, const TMinutiaeTemplate& ATemplate,
+               const TFormatLayout& ALayout) {
+  const int32_t width = std::clamp(ATemplate.Width, 1, kMaxTemplateSide);
+  const int32_t height = std::clamp(ATemplate.Height, 1, kMaxTemplateSide);
+  const std::size_t count = std::min(ATemplate.Minutiae.size(), kMaxTemplateMinutiae);
+  PutBigEndian(ABytes, static_cast<uint32_t>(width), 2);
+  PutBigEndian(ABytes, static_cast<uint32_t>(height), 2);
+  PutBigEndian(ABytes, static_cast<uint32_t>(std::clamp(ATemplate.Quality, 0, 100)), 1);
+  PutBigEndian(ABytes, static_cast<uint32_t>(count), 1);
+  for (std::size_t i = 0; i < count; ++i) {
+    const TMinutia& minutia = ATemplate.Minutiae[i];
+    PutBigEndian(ABytes, FixedPosition(minutia.X, width, ALayout.PositionScale), 2);
+    PutBigEndian(ABytes, FixedPosition(minutia.Y, height, ALayout.PositionScale), 2);
+    PutBigEndian(ABytes, FixedDirection(minutia.Direction, ALayout.DirectionBytes),
+                 ALayout.DirectionBytes);
   }
-  std::size_t offset = ABytes.size() - kChecksumBytes;
-  const uint32_t checksum = GetBigEndian(ABytes, offset, 4);
-  if (checksum != Crc32(std::span(ABytes).first(ABytes.size() - kChecksumBytes))) {
-    return std::nullopt;
-  }
-  offset = 0;
+}
+
+// One sample from AOffset on, which it moves past the sample; nothing when the sample does not
+// fit the bytes left or holds a value out of range.
+std::optional<TMinutiaeTemplate> GetSample(std::span<const uint8_t> ABytes, std::size_t& AOffset,
+                                           const TFormatLayout& ALayout) {
+  if (ABytes.size() - AOffset < kSampleHeaderBytes) return std::nullopt;
   TMinutiaeTemplate result;
-  const uint32_t version = GetBigEndian(ABytes, offset, 1);
-  result.Width = static_cast<int32_t>(GetBigEndian(ABytes, offset, 2));
-  result.Height = static_cast<int32_t>(GetBigEndian(ABytes, offset, 2));
-  result.Quality = static_cast<int32_t>(GetBigEndian(ABytes, offset, 1));
-  ++offset;  // count, read above
-  if (version != static_cast<uint32_t>(ALayout.Version) || result.Width < 1 ||
-      result.Width > kMaxTemplateSide || result.Height < 1 || result.Height > kMaxTemplateSide ||
-      result.Quality > 100) {
+  result.Width = static_cast<int32_t>(GetBigEndian(ABytes, AOffset, 2));
+  result.Height = static_cast<int32_t>(GetBigEndian(ABytes, AOffset, 2));
+  result.Quality = static_cast<int32_t>(GetBigEndian(ABytes, AOffset, 1));
+  const std::size_t count = GetBigEndian(ABytes, AOffset, 1);
+  if (result.Width < 1 || result.Width > kMaxTemplateSide || result.Height < 1 ||
+      result.Height > kMaxTemplateSide || result.Quality > 100 ||
+      ABytes.size() - AOffset < count * MinutiaBytes(ALayout)) {
     return std::nullopt;
   }
   const float directionStep = kTwoPi / static_cast<float>(1u << (8 * ALayout.DirectionBytes));
   const auto scale = static_cast<uint32_t>(ALayout.PositionScale);
   for (std::size_t i = 0; i < count; ++i) {
-    const uint32_t x = GetBigEndian(ABytes, offset, 2);
-    const uint32_t y = GetBigEndian(ABytes, offset, 2);
-    const uint32_t direction = GetBigEndian(ABytes, offset, ALayout.DirectionBytes);
+    const uint32_t x = GetBigEndian(ABytes, AOffset, 2);
+    const uint32_t y = GetBigEndian(ABytes, AOffset, 2);
+    const uint32_t direction = GetBigEndian(ABytes, AOffset, ALayout.DirectionBytes);
     if (x >= static_cast<uint32_t>(result.Width) * scale ||
         y >= static_cast<uint32_t>(result.Height) * scale) {
       return std::nullopt;
@@ -87,36 +100,66 @@ std::optional<TMinutiaeTemplate> DecodeBytes(const std::vector<uint8_t>& ABytes,
   return result;
 }
 
-}  // namespace
-
-std::u16string EncodeMinutiaeTemplate(const TMinutiaeTemplate& ATemplate, int AFormat) {
-  const TFormatLayout& layout = AFormat == 9 ? kFormat9 : kFormat10;
-  const int32_t width = std::clamp(ATemplate.Width, 1, kMaxTemplateSide);
-  const int32_t height = std::clamp(ATemplate.Height, 1, kMaxTemplateSide);
-  const std::size_t count = std::min(ATemplate.Minutiae.size(), kMaxTemplateMinutiae);
-  std::vector<uint8_t> bytes;
-  bytes.reserve(kHeaderBytes + count * MinutiaBytes(layout) + kChecksumBytes);
-  PutBigEndian(bytes, static_cast<uint32_t>(layout.Version), 1);
-  PutBigEndian(bytes, static_cast<uint32_t>(width), 2);
-  PutBigEndian(bytes, static_cast<uint32_t>(height), 2);
-  PutBigEndian(bytes, static_cast<uint32_t>(std::clamp(ATemplate.Quality, 0, 100)), 1);
-  PutBigEndian(bytes, static_cast<uint32_t>(count), 1);
-  for (std::size_t i = 0; i < count; ++i) {
-    const TMinutia& minutia = ATemplate.Minutiae[i];
-    PutBigEndian(bytes, FixedPosition(minutia.X, width, layout.PositionScale), 2);
-    PutBigEndian(bytes, FixedPosition(minutia.Y, height, layout.PositionScale), 2);
-    PutBigEndian(bytes, FixedDirection(minutia.Direction, layout.DirectionBytes),
-                 layout.DirectionBytes);
+std::optional<std::vector<TMinutiaeTemplate>> DecodeBytes(const std::vector<uint8_t>& ABytes,
+                                                          const TFormatLayout& ALayout) {
+  if (ABytes.size() < 2 + kChecksumBytes) return std::nullopt;
+  const auto body = std::span(ABytes).first(ABytes.size() - kChecksumBytes);
+  std::size_t offset = body.size();
+  if (GetBigEndian(ABytes, offset, 4) != Crc32(body)) return std::nullopt;
+  offset = 0;
+  if (GetBigEndian(body, offset, 1) != static_cast<uint32_t>(ALayout.Version)) return std::nullopt;
+  const std::size_t samples = ALayout.Sampled ? GetBigEndian(body, offset, 1) : 1;
+  if (samples < 1 || samples > kMaxTemplateSamples) return std::nullopt;
+  std::vector<TMinutiaeTemplate> result;
+  for (std::size_t i = 0; i < samples; ++i) {
+    auto sample = GetSample(body, offset, ALayout);
+    if (!sample) return std::nullopt;
+    result.push_back(std::move(*sample));
   }
-  PutBigEndian(bytes, Crc32(bytes), 4);
-  return std::u16string(layout.Prefix) + BytesToHex(bytes);
+  if (offset != body.size()) return std::nullopt;
+  return result;
 }
 
-std::optional<TMinutiaeTemplate> DecodeMinutiaeTemplate(std::u16string_view AText) {
-  for (const TFormatLayout* layout : {&kFormat9, &kFormat10}) {
+std::optional<std::vector<TMinutiaeTemplate>> DecodeText(std::u16string_view AText,
+                                                         const TFormatLayout*& ALayout) {
+  for (const TFormatLayout* layout : kLayouts) {
     if (!AText.starts_with(layout->Prefix)) continue;
+    ALayout = layout;
     const auto bytes = HexToBytes(AText.substr(layout->Prefix.size()));
     return bytes ? DecodeBytes(*bytes, *layout) : std::nullopt;
   }
   return std::nullopt;
+}
+
+std::u16string EncodeText(std::span<const TMinutiaeTemplate> ASamples,
+                          const TFormatLayout& ALayout) {
+  std::vector<uint8_t> bytes;
+  PutBigEndian(bytes, static_cast<uint32_t>(ALayout.Version), 1);
+  if (ALayout.Sampled) PutBigEndian(bytes, static_cast<uint32_t>(ASamples.size()), 1);
+  for (const TMinutiaeTemplate& sample : ASamples) PutSample(bytes, sample, ALayout);
+  PutBigEndian(bytes, Crc32(bytes), 4);
+  return std::u16string(ALayout.Prefix) + BytesToHex(bytes);
+}
+
+}  // namespace
+
+std::u16string EncodeMinutiaeTemplate(const TMinutiaeTemplate& ATemplate, int AFormat) {
+  return EncodeText(std::span(&ATemplate, 1), AFormat == 9 ? kFormat9 : kFormat10);
+}
+
+std::optional<TMinutiaeTemplate> DecodeMinutiaeTemplate(std::u16string_view AText) {
+  const TFormatLayout* layout = nullptr;
+  auto samples = DecodeText(AText, layout);
+  if (!samples || layout->Sampled) return std::nullopt;
+  return std::move(samples->front());
+}
+
+std::u16string EncodeTemplateSamples(std::span<const TMinutiaeTemplate> ASamples, int AFormat) {
+  return EncodeText(ASamples.first(std::min(ASamples.size(), kMaxTemplateSamples)),
+                    AFormat == 9 ? kSampled9 : kSampled10);
+}
+
+std::optional<std::vector<TMinutiaeTemplate>> DecodeTemplateSamples(std::u16string_view AText) {
+  const TFormatLayout* layout = nullptr;
+  return DecodeText(AText, layout);
 }

@@ -9,13 +9,20 @@
 //   "TSF9:"  hex(  9, width:2, height:2, quality, count, count x [x:2, y:2, direction:1], crc32:4 )
 //            Coarser: whole pixels and 256 direction steps; matches as well as format 10.
 //
+// An enrolment keeps its presses as separate samples, in the same two precisions:
+//
+//   "TSF10S:" hex( 110, samples, samples x [width:2, height:2, quality, count, count x minutia],
+//                  crc32:4 )   minutiae as in "TSF10:"
+//   "TSF9S:"  hex( 109, ... )  minutiae as in "TSF9:"
+//
 // The CRC-32 covers every preceding byte. Decoding is strict: the prefix and the version byte must
-// agree, the length must fit the count, width and height lie in 1..4096, quality in 0..100, and
-// every minutia inside width x height. Any other text, the simulated engine's included, decodes to
-// nothing.
+// agree, the length must fit the counts, samples lie in 1..kMaxTemplateSamples, width and height
+// in 1..4096, quality in 0..100, and every minutia inside width x height. Any other text, the
+// simulated engine's included, decodes to nothing.
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,4 +43,14 @@ inline constexpr std::size_t kMaxTemplateMinutiae = 255;
 // and minutiae past the 255th are left out, so the text always decodes.
 std::u16string EncodeMinutiaeTemplate(const TMinutiaeTemplate& ATemplate, int AFormat);
 
+// One press: a sampled text is not one and decodes to nothing.
 std::optional<TMinutiaeTemplate> DecodeMinutiaeTemplate(std::u16string_view AText);
+
+inline constexpr std::size_t kMaxTemplateSamples = 10;
+
+// Samples past the tenth are left out; ASamples must not be empty.
+std::u16string EncodeTemplateSamples(std::span<const TMinutiaeTemplate> ASamples, int AFormat);
+
+// The samples of an enrolled finger: those of a sampled text, or the one template of an earlier
+// single-press text.
+std::optional<std::vector<TMinutiaeTemplate>> DecodeTemplateSamples(std::u16string_view AText);

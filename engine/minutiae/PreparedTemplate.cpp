@@ -12,6 +12,9 @@ constexpr float kMinRootLength = 20;
 // Alignments start only from edges to the nearest few neighbours: they survive distortion best,
 // and a true alignment has plenty of them.
 constexpr std::size_t kRootNeighbours = 5;
+// The edges of a probe looked up for them: a few more, since a missing or spurious minutia moves
+// a neighbour down or up the ranking. Only these are hashed, which keeps look-ups short.
+constexpr std::size_t kRootPartnerNeighbours = 8;
 // A true alignment shows in a few dozen root edges; beyond this many, more only cost time (the
 // search grows with the square of the minutiae count), so large templates keep an even sample.
 constexpr std::size_t kMaxRootEdges = 128;
@@ -45,10 +48,14 @@ TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate)
       others.push_back({dx * dx + dy * dy, static_cast<uint16_t>(to)});
     }
     const std::size_t kept = std::min(kNeighbours, others.size());
-    std::partial_sort(others.begin(), others.begin() + static_cast<std::ptrdiff_t>(kept),
-                      others.end(), [](const TNeighbour& A, const TNeighbour& B) {
-                        return A.SquaredDistance < B.SquaredDistance;
-                      });
+    // Ties broken by index, so that the neighbours do not depend on the library's sort.
+    const auto nearer = [](const TNeighbour& A, const TNeighbour& B) {
+      return A.SquaredDistance != B.SquaredDistance ? A.SquaredDistance < B.SquaredDistance
+                                                    : A.Index < B.Index;
+    };
+    const auto keptEnd = others.begin() + static_cast<std::ptrdiff_t>(kept);
+    if (kept < others.size()) std::nth_element(others.begin(), keptEnd, others.end(), nearer);
+    std::sort(others.begin(), keptEnd, nearer);
     for (std::size_t k = 0; k < kept; ++k) {
       const TEdgeShape shape = MeasureEdge(minutiae[from], minutiae[others[k].Index]);
       FEdges.push_back(
@@ -73,8 +80,12 @@ TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate)
     FRootEdges = std::move(sample);
   }
   std::vector<TEdgeShape> shapes;
-  shapes.reserve(FEdges.size());
-  for (const TNeighbourEdge& edge : FEdges) shapes.push_back(edge.Shape);
+  for (std::size_t i = 0; i < FEdges.size(); ++i) {
+    const TNeighbourEdge& edge = FEdges[i];
+    if (i - FEdgeStart[edge.From] >= kRootPartnerNeighbours) continue;
+    FRootPartnerEdges.push_back(static_cast<uint16_t>(i));
+    shapes.push_back(edge.Shape);
+  }
   FEdgeHash = TEdgeHash(shapes);
   const std::vector<TPlanePoint> points = Positions(minutiae);
   FArea = TConvexHull(points);

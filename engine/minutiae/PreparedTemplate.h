@@ -34,9 +34,10 @@ class TPreparedTemplate {
   // per pair of minutiae.
   std::span<const uint16_t> RootEdges() const { return FRootEdges; }
   const TNeighbourEdge& Edge(std::size_t AIndex) const { return FEdges[AIndex]; }
-  // Finds the neighbour edges (by the index Edge() takes) that may match an edge of another
-  // template.
-  const TEdgeHash& EdgeLookup() const { return FEdgeHash; }
+  // Finds the edges to the nearest few neighbours that may match a root edge of another
+  // template, by their index in RootPartnerEdges().
+  const TEdgeHash& RootPartnerLookup() const { return FEdgeHash; }
+  std::span<const uint16_t> RootPartnerEdges() const { return FRootPartnerEdges; }
   const TConvexHull& Area() const { return FArea; }
 
  private:
@@ -44,6 +45,7 @@ class TPreparedTemplate {
   std::vector<uint32_t> FEdgeStart;
   std::vector<TNeighbourEdge> FEdges;
   std::vector<uint16_t> FRootEdges;
+  std::vector<uint16_t> FRootPartnerEdges;
   TEdgeHash FEdgeHash;
   TConvexHull FArea;
 };

@@ -41,12 +41,22 @@ TEST_F(ReaderEngineTest, EnrolsFingersAndIdentifiesEachAmongThem) {
   }
 }
 
-TEST_F(ReaderEngineTest, VerifiesTheEnrolledFingerOnly) {
+// An enrolment keeps its presses as samples; a template of one press, as earlier versions
+// enrolled, still verifies and identifies the finger.
+TEST_F(ReaderEngineTest, SampledAndSinglePressTemplatesMatchTheirFingerOnly) {
   Init();
   Engine.SetFPEngineVersion(u"10");
-  std::u16string enrolled = Enrol(5);
-  ASSERT_FALSE(enrolled.empty());
+  const std::u16string sampled = Enrol(5);
+  ASSERT_TRUE(sampled.starts_with(u"TSF10S:"));
+  EXPECT_TRUE(Engine.GetTemplateAsStringEx(u"9").starts_with(u"TSF9S:"));
   Engine.BeginCapture();
+  const auto earlier = Press(fingers::FingerImpression(5, 6));
+  ASSERT_EQ(earlier.size(), 2u);
+  const std::u16string singlePress = earlier[1].Template;
+  ASSERT_TRUE(singlePress.starts_with(u"TSF10:"));
+  const int32_t cache = Engine.CreateFPCacheDBEx();
+  ASSERT_EQ(Engine.AddRegTemplateStrToFPCacheDBEx(cache, 1, sampled, sampled), 0);
+  ASSERT_EQ(Engine.AddRegTemplateStrToFPCacheDBEx(cache, 2, singlePress, singlePress), 0);
   const struct {
     unsigned Finger;
     bool Matches;
@@ -56,12 +66,19 @@ TEST_F(ReaderEngineTest, VerifiesTheEnrolledFingerOnly) {
     const auto events = Press(fingers::FingerImpression(probe.Finger, 4));
     ASSERT_THAT(KindsOf(events), ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
     EXPECT_EQ(events[1].Template, Engine.GetTemplateAsString());
-    bool changed = true;
-    std::u16string reference = enrolled;
-    EXPECT_EQ(Engine.VerFingerFromStr(reference, events[1].Template, false, changed),
-              probe.Matches);
-    EXPECT_FALSE(changed);
-    EXPECT_EQ(reference, enrolled);
+    for (const std::u16string& enrolled : {sampled, singlePress}) {
+      bool changed = true;
+      std::u16string reference = enrolled;
+      EXPECT_EQ(Engine.VerFingerFromStr(reference, events[1].Template, false, changed),
+                probe.Matches);
+      EXPECT_FALSE(changed);
+      EXPECT_EQ(reference, enrolled);
+    }
+    int32_t score = 8, processed = 0;
+    const int32_t id =
+        Engine.IdentificationInFPCacheDB(cache, events[1].Template, score, processed);
+    EXPECT_EQ(id != -1, probe.Matches);
+    EXPECT_EQ(processed, 2);
   }
 }
 
@@ -87,16 +104,18 @@ struct TEnrolmentCase {
   const char* Name;
   std::vector<TGreyImage> Presses;
   std::vector<int32_t> IndexAtScan;  // EnrollIndex as each OnFeatureInfo sees it
-  std::vector<bool> GoodScan;        // OnFeatureInfo's quality class is 0
+  std::vector<int32_t> Classes;      // OnFeatureInfo's quality class, press by press
   std::optional<bool> Enrolled;      // OnEnroll's result after the last press, if raised
 };
 
-void PrintTo(const TEnrolmentCase& ACase, std::ostream* AOut) { *AOut << ACase.Name; }
+void PrintTo(const TEnrolmentCase& ACase, std::ostream* AOut) {
+  *AOut << ACase.Name;
+}
 
 class ReaderEnrolmentTest : public ReaderEngineTest,
                             public ::testing::WithParamInterface<TEnrolmentCase> {};
 
-TEST_P(ReaderEnrolmentTest, CountsOnlyGoodPressesOfOneFinger) {
+TEST_P(ReaderEnrolmentTest, CountsUsablePressesOfOneFinger) {
   const TEnrolmentCase& c = GetParam();
   Init();
   Engine.BeginEnroll();
@@ -106,44 +125,58 @@ TEST_P(ReaderEnrolmentTest, CountsOnlyGoodPressesOfOneFinger) {
     events.insert(events.end(), press.begin(), press.end());
   }
   std::vector<int32_t> indices;
-  std::vector<bool> good;
+  std::vector<int32_t> classes;
   std::optional<bool> enrolled;
   for (const auto& event : events) {
     if (event.Kind == TEventKind::FeatureInfo) {
       EXPECT_TRUE(event.IsRegister);
       indices.push_back(event.EnrollIndex);
-      good.push_back(event.QualityClass == 0);
+      classes.push_back(event.QualityClass);
     } else {
       EXPECT_EQ(event.Kind, TEventKind::Enroll);
       enrolled = event.ActionResult;
     }
   }
   EXPECT_EQ(indices, c.IndexAtScan);
-  EXPECT_EQ(good, c.GoodScan);
+  EXPECT_EQ(classes, c.Classes);
   EXPECT_EQ(enrolled, c.Enrolled);
   EXPECT_EQ(Engine.IsRegister(), !c.Enrolled.has_value());
   EXPECT_EQ(Engine.GetTemplateAsStringEx(u"9").empty(), c.Enrolled != true);
 }
 
+using fingers::FingerImpression;
+
 INSTANTIATE_TEST_SUITE_P(
     Presses, ReaderEnrolmentTest,
     ::testing::Values(
         TEnrolmentCase{"ThreeImpressions",
-                       {fingers::FingerImpression(1, 1), fingers::FingerImpression(1, 2),
-                        fingers::FingerImpression(1, 3)},
+                       {FingerImpression(1, 1), FingerImpression(1, 2), FingerImpression(1, 3)},
                        {3, 2, 1},
-                       {true, true, true},
+                       {0, 0, 0},
                        true},
         TEnrolmentCase{"BlankAndNoiseAreReportedNotCounted",
-                       {fingers::FingerImpression(1, 1), fingers::Blank(), fingers::Noise(3),
-                        fingers::FingerImpression(1, 2), fingers::FingerImpression(1, 3)},
+                       {FingerImpression(1, 1), fingers::Blank(), fingers::Noise(3),
+                        FingerImpression(1, 2), FingerImpression(1, 3)},
                        {3, 2, 2, 2, 1},
-                       {true, false, false, true, true},
+                       {0, 1, 1, 0, 0},
                        true},
-        TEnrolmentCase{"AnotherFingerFailsTheEnrolment",
-                       {fingers::FingerImpression(1, 1), fingers::FingerImpression(2, 1)},
-                       {3, 2},
-                       {true, true},
+        // The first press may be the odd one: one press that matches no counted press is
+        // passed over while only one is counted.
+        TEnrolmentCase{"OneStrayPressAfterTheFirstIsNotCounted",
+                       {FingerImpression(1, 1), FingerImpression(2, 1), FingerImpression(1, 2),
+                        FingerImpression(1, 3)},
+                       {3, 2, 2, 1},
+                       {0, 0, 0, 0},
+                       true},
+        TEnrolmentCase{"AnotherFingerOnceTwoPressesAgreeFails",
+                       {FingerImpression(1, 1), FingerImpression(1, 2), FingerImpression(2, 1)},
+                       {3, 2, 1},
+                       {0, 0, 0},
+                       false},
+        TEnrolmentCase{"ASecondStrayPressFails",
+                       {FingerImpression(1, 1), FingerImpression(2, 1), FingerImpression(3, 1)},
+                       {3, 2, 2},
+                       {0, 0, 0},
                        false}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
@@ -205,7 +238,8 @@ TEST_F(ReaderEngineTest, EndingClosesTheReaderAndInitOpensItAgain) {
 TEST_F(ReaderEngineTest, UnpluggedDuringACaptureEndsTheEngineAndInitFails) {
   Init();
   Engine.BeginEnroll();
-  ASSERT_THAT(KindsOf(Press(fingers::FingerImpression(1, 1))), ElementsAre(TEventKind::FeatureInfo));
+  ASSERT_THAT(KindsOf(Press(fingers::FingerImpression(1, 1))),
+              ElementsAre(TEventKind::FeatureInfo));
   Reader.Unplug();
   EXPECT_TRUE(Eventually([&] { return Engine.SensorSN().empty(); }));
   EXPECT_FALSE(Engine.IsRegister());

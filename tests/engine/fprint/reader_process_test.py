@@ -52,7 +52,7 @@ async def scenario(program, socket_path):
         assert " Fingerprint quality good, quality=" in scan["message"], scan
     finish = await both(a, b)
     assert fields(finish, "event", "status") == ("Enrollment Finish", "success"), finish
-    assert finish["template"].startswith("TSF10:"), finish
+    assert finish["template"].startswith("TSF10S:"), finish
 
     reply = await command("identify", "r-identify")
     await press("press-synthetic", "1", "4")

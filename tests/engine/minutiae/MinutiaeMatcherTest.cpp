@@ -120,6 +120,8 @@ TEST(MinutiaeMatcherTest, TemplatesWithTooFewOrDegenerateMinutiaeScoreZero) {
   std::mt19937 random(8);
   const TMinutiaeTemplate finger = MakeSyntheticFinger(random);
   TMinutiaeTemplate stacked{300, 400, 50, std::vector<TMinutia>(40, TMinutia{100, 100, 1})};
+  TMinutiaeTemplate crowdedPoint{300, 400, 50,
+                                 std::vector<TMinutia>(kMaxTemplateMinutiae, TMinutia{0, 0, 0})};
   TMinutiaeTemplate inALine{300, 400, 50, {}};
   for (int i = 0; i < 40; ++i) inALine.Minutiae.push_back({static_cast<float>(5 * i), 50, 0});
   const std::vector<std::pair<std::string, TMinutiaeTemplate>> poor = {
@@ -127,6 +129,7 @@ TEST(MinutiaeMatcherTest, TemplatesWithTooFewOrDegenerateMinutiaeScoreZero) {
       {"one minutia", {300, 400, 50, {finger.Minutiae[0]}}},
       {"two minutiae", {300, 400, 50, {finger.Minutiae[0], finger.Minutiae[1]}}},
       {"all at one point", stacked},
+      {"the most minutiae, all at one point", crowdedPoint},
   };
   for (const auto& [name, poorTemplate] : poor) {
     EXPECT_EQ(CompareMinutiae(poorTemplate, finger), 0) << name;

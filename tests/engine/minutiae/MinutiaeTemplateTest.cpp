@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,35 +26,66 @@ struct TFormatCase {
   std::u16string Prefix;
   float PositionError;   // largest difference after a round trip
   float DirectionError;  // radians
+  bool Sampled;          // the presses of an enrolment
 };
 
-TEST(MinutiaeTemplateTest, BothFormatsRoundTripWithinTheirResolution) {
+void ExpectSameWithin(const TMinutiaeTemplate& AOriginal, const TMinutiaeTemplate& ADecoded,
+                      const TFormatCase& AFormat) {
+  EXPECT_EQ(ADecoded.Width, AOriginal.Width);
+  EXPECT_EQ(ADecoded.Height, AOriginal.Height);
+  EXPECT_EQ(ADecoded.Quality, AOriginal.Quality);
+  ASSERT_EQ(ADecoded.Minutiae.size(), AOriginal.Minutiae.size());
+  for (std::size_t i = 0; i < AOriginal.Minutiae.size(); ++i) {
+    const TMinutia& a = AOriginal.Minutiae[i];
+    const TMinutia& b = ADecoded.Minutiae[i];
+    EXPECT_NEAR(a.X, b.X, AFormat.PositionError) << i;
+    EXPECT_NEAR(a.Y, b.Y, AFormat.PositionError) << i;
+    EXPECT_LE(AngleDistance(a.Direction, b.Direction), AFormat.DirectionError) << i;
+    EXPECT_GE(b.Direction, 0);
+    EXPECT_LT(b.Direction, kTwoPi);
+  }
+}
+
+// Three presses of different sizes, one without minutiae.
+std::vector<TMinutiaeTemplate> EnrolmentSamples() {
+  return {SampleTemplate(), {256, 360, 40, {}}, {200, 150, 90, {{10, 20, 0.5f}, {199, 149, 6}}}};
+}
+
+// A press alone, or the presses of an enrolment as samples.
+std::u16string Encode(std::span<const TMinutiaeTemplate> ASamples, const TFormatCase& AFormat) {
+  return AFormat.Sampled ? EncodeTemplateSamples(ASamples, AFormat.Format)
+                         : EncodeMinutiaeTemplate(ASamples.front(), AFormat.Format);
+}
+
+std::optional<std::vector<TMinutiaeTemplate>> Decode(std::u16string_view AText,
+                                                     const TFormatCase& AFormat) {
+  if (AFormat.Sampled) return DecodeTemplateSamples(AText);
+  auto decoded = DecodeMinutiaeTemplate(AText);
+  if (!decoded) return std::nullopt;
+  return std::vector<TMinutiaeTemplate>{*decoded};
+}
+
+TEST(MinutiaeTemplateTest, EveryFormatRoundTripsWithinItsResolution) {
   const std::vector<TFormatCase> cases = {
-      {9, u"TSF9:", 1.0f, kTwoPi / 256},  // whole pixels, the far edge clamped into the frame
-      {10, u"TSF10:", 1.0f / 16, kTwoPi / 65536},
+      {9, u"TSF9:", 1.0f, kTwoPi / 256,
+       false},  // whole pixels, the far edge clamped into the frame
+      {10, u"TSF10:", 1.0f / 16, kTwoPi / 65536, false},
+      {9, u"TSF9S:", 1.0f, kTwoPi / 256, true},
+      {10, u"TSF10S:", 1.0f / 16, kTwoPi / 65536, true},
   };
-  const TMinutiaeTemplate original = SampleTemplate();
   for (const TFormatCase& c : cases) {
-    SCOPED_TRACE(c.Format);
-    const std::u16string text = EncodeMinutiaeTemplate(original, c.Format);
+    SCOPED_TRACE(std::string(c.Prefix.begin(), c.Prefix.end()));
+    const std::vector<TMinutiaeTemplate> original =
+        c.Sampled ? EnrolmentSamples() : std::vector<TMinutiaeTemplate>{SampleTemplate()};
+    const std::u16string text = Encode(original, c);
     EXPECT_TRUE(text.starts_with(c.Prefix));
-    const auto decoded = DecodeMinutiaeTemplate(text);
+    const auto decoded = Decode(text, c);
     ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->Width, original.Width);
-    EXPECT_EQ(decoded->Height, original.Height);
-    EXPECT_EQ(decoded->Quality, original.Quality);
-    ASSERT_EQ(decoded->Minutiae.size(), original.Minutiae.size());
-    for (std::size_t i = 0; i < original.Minutiae.size(); ++i) {
-      const TMinutia& a = original.Minutiae[i];
-      const TMinutia& b = decoded->Minutiae[i];
-      EXPECT_NEAR(a.X, b.X, c.PositionError) << i;
-      EXPECT_NEAR(a.Y, b.Y, c.PositionError) << i;
-      EXPECT_LE(AngleDistance(a.Direction, b.Direction), c.DirectionError) << i;
-      EXPECT_GE(b.Direction, 0);
-      EXPECT_LT(b.Direction, kTwoPi);
-    }
+    ASSERT_EQ(decoded->size(), original.size());
+    for (std::size_t i = 0; i < original.size(); ++i)
+      ExpectSameWithin(original[i], (*decoded)[i], c);
     // A decoded template encodes to the same text.
-    EXPECT_EQ(EncodeMinutiaeTemplate(*decoded, c.Format), text);
+    EXPECT_EQ(Encode(*decoded, c), text);
   }
 }
 
@@ -151,6 +184,78 @@ TEST(MinutiaeTemplateTest, EveryChangedDigitIsCaught) {
       changed[i] = changed[i] == u'0' ? u'1' : u'0';
       EXPECT_FALSE(DecodeMinutiaeTemplate(changed)) << "format " << format << ", digit " << i;
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// An enrolment of three presses of 255 minutiae each still fits and comes back whole.
+TEST(MinutiaeTemplateTest, SampledTemplatesHoldThreeFullPresses) {
+  TMinutiaeTemplate full{4096, 4096, 100, {}};
+  for (int i = 0; i < 300; ++i) {
+    full.Minutiae.push_back({static_cast<float>(i * 13 % 4096), static_cast<float>(i * 7), 1});
+  }
+  const std::vector<TMinutiaeTemplate> samples(3, full);
+  const auto decoded = DecodeTemplateSamples(EncodeTemplateSamples(samples, 10));
+  ASSERT_TRUE(decoded);
+  ASSERT_EQ(decoded->size(), 3u);
+  for (const TMinutiaeTemplate& sample : *decoded) {
+    EXPECT_EQ(sample.Minutiae.size(), kMaxTemplateMinutiae);
+  }
+}
+
+// Earlier single-press templates are enrolments of one sample; a sampled text is never taken for
+// a single press, and no text of one kind passes under the other's prefix.
+TEST(MinutiaeTemplateTest, SingleAndSampledTemplatesAreNeverTakenForEachOther) {
+  const std::vector<TMinutiaeTemplate> samples = EnrolmentSamples();
+  for (int format : {9, 10}) {
+    SCOPED_TRACE(format);
+    const std::u16string single = EncodeMinutiaeTemplate(SampleTemplate(), format);
+    const auto asSamples = DecodeTemplateSamples(single);
+    ASSERT_TRUE(asSamples);
+    ASSERT_EQ(asSamples->size(), 1u);
+    EXPECT_EQ(EncodeMinutiaeTemplate(asSamples->front(), format), single);
+
+    const std::u16string sampled = EncodeTemplateSamples(samples, format);
+    EXPECT_FALSE(DecodeMinutiaeTemplate(sampled));
+    const std::size_t singleBody = single.find(u':') + 1, sampledBody = sampled.find(u':') + 1;
+    const std::u16string sampledPrefix = sampled.substr(0, sampledBody);
+    const std::u16string singlePrefix = single.substr(0, singleBody);
+    EXPECT_FALSE(DecodeTemplateSamples(singlePrefix + sampled.substr(sampledBody)));
+    EXPECT_FALSE(DecodeTemplateSamples(sampledPrefix + single.substr(singleBody)));
+  }
+  EXPECT_FALSE(DecodeTemplateSamples(u"TSF10S:" + EncodeTemplateSamples(samples, 9).substr(6)));
+  EXPECT_FALSE(DecodeTemplateSamples(u"TSF9S:" + EncodeTemplateSamples(samples, 10).substr(7)));
+}
+
+TEST(MinutiaeTemplateTest, MalformedSampledTextsDecodeToNothing) {
+  // Version 110, then the samples: each width 16, height 16, quality 50, no minutiae.
+  const std::vector<uint8_t> emptySample = {0, 16, 0, 16, 50, 0};
+  const auto sampled = [&](uint8_t ACount, std::size_t AWritten) {
+    std::vector<uint8_t> bytes = {110, ACount};
+    for (std::size_t i = 0; i < AWritten; ++i) {
+      bytes.insert(bytes.end(), emptySample.begin(), emptySample.end());
+    }
+    return u"TSF10S:" + Format10Text(bytes).substr(6);
+  };
+  ASSERT_TRUE(DecodeTemplateSamples(sampled(2, 2)));
+  const std::vector<std::pair<std::string, std::u16string>> cases = {
+      {"no samples", sampled(0, 0)},
+      {"more samples than written", sampled(3, 2)},
+      {"fewer samples than written", sampled(1, 2)},
+      {"more samples than an enrolment has", sampled(11, 11)},
+      {"prefix only", u"TSF10S:"},
+  };
+  for (const auto& [name, text] : cases) {
+    EXPECT_FALSE(DecodeTemplateSamples(text)) << name;
+  }
+  const std::u16string valid = EncodeTemplateSamples(EnrolmentSamples(), 10);
+  for (std::size_t i = 7; i < valid.size(); ++i) {
+    std::u16string changed = valid;
+    changed[i] = changed[i] == u'0' ? u'1' : u'0';
+    EXPECT_FALSE(DecodeTemplateSamples(changed)) << "digit " << i;
   }
 }
 

@@ -25,8 +25,9 @@ std::vector<TMinutia> MinutiaeAllOver() {
   return minutiae;
 }
 
-TGreyImage Ridges(float AContactShare, float AContrast = 1, int ABlurRadius = 0) {
-  return MakeRidgeImage({kWidth, kHeight, AContactShare, AContrast, ABlurRadius});
+TGreyImage Ridges(float AContactShare, float AContrast = 1, int ABlurRadius = 0,
+                  float ANoise = 0) {
+  return MakeRidgeImage({kWidth, kHeight, AContactShare, AContrast, ABlurRadius, ANoise});
 }
 
 TGreyImage Noise() {
@@ -47,8 +48,13 @@ TEST(PressQualityTest, JudgesTheImageNotTheMinutiaeCount) {
       {"finger filling the frame", [] { return Ridges(0.75f); }, 70, 100, {0}},
       {"finger at half contrast", [] { return Ridges(0.75f, 0.5f); }, 70, 100, {0}},
       {"finger on most of the frame", [] { return Ridges(0.5f); }, 50, 100, {0}},
+      // Faint is not unclear: ridges 20 grey levels deep over a sensor noise of 3.
+      {"faint finger on a quiet sensor", [] { return Ridges(0.75f, 0.08f, 0, 3); }, 50, 100, {0}},
+      // Only the few minutiae inside the contact count.
       {"small contact, 15 % of the frame", [] { return Ridges(0.15f); }, 0, 49, {-1, 1}},
-      {"smudged finger", [] { return Ridges(0.75f, 1, 5); }, 0, 49, {-1, 1}},
+      {"sliver of contact, 2 % of the frame", [] { return Ridges(0.02f); }, 0, 19, {1}},
+      // Smeared over two ridge periods, the ridges sink into the sensor's noise.
+      {"smudged finger", [] { return Ridges(0.75f, 1, 9, 8); }, 0, 49, {-1, 1}},
       {"noise", Noise, 0, 19, {1}},
       {"blank white", [] { return MakeBlankImage(kWidth, kHeight, 255); }, 0, 0, {1}},
       {"blank grey", [] { return MakeBlankImage(kWidth, kHeight, 128); }, 0, 0, {1}},

@@ -61,7 +61,16 @@ TGreyImage MakeRidgeImage(const TRidgeImageOptions& AOptions) {
           static_cast<uint8_t>(std::clamp(grey, 0.0f, 255.0f));
     }
   }
-  return AOptions.BlurRadius > 0 ? BoxBlur(image, AOptions.BlurRadius) : image;
+  if (AOptions.BlurRadius > 0) image = BoxBlur(image, AOptions.BlurRadius);
+  if (AOptions.NoiseDeviation > 0) {
+    std::mt19937 random(7);
+    std::normal_distribution<float> noise(0, AOptions.NoiseDeviation);
+    for (uint8_t& pixel : image.Pixels) {
+      pixel =
+          static_cast<uint8_t>(std::clamp(static_cast<float>(pixel) + noise(random), 0.0f, 255.0f));
+    }
+  }
+  return image;
 }
 
 TGreyImage MakeNoiseImage(int AWidth, int AHeight, std::mt19937& ARandom) {

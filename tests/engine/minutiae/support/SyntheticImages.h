@@ -15,6 +15,7 @@ struct TRidgeImageOptions {
   float ContactShare = 0.7f;  // share of the frame the elliptical contact covers
   float Contrast = 1;         // 1: the full grey range; less flattens ridges towards mid grey
   int BlurRadius = 0;         // box blur, pixels: a smudge
+  float NoiseDeviation = 0;   // the sensor's own noise, grey levels, added after any blur
 };
 
 TGreyImage MakeRidgeImage(const TRidgeImageOptions& AOptions);

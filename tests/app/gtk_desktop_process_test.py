@@ -1,0 +1,116 @@
+"""The real program in a window on an X server (Xvfb) of desktops where Qt would load its GTK 3
+theme (installed here: qt6-gtk-platformtheme). GTK must stay out of the process: its GDK event
+source would land on GLib's default context, which the readers' thread iterates for libfprint.
+Presses on libfprint's virtual reader still reach the clients, and SIGTERM ends the program.
+
+Usage: gtk_desktop_process_test.py TESSIVA TESSIVA_SENSOR
+"""
+import asyncio
+import json
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+import websockets
+
+TESSIVA, SENSOR = sys.argv[1], sys.argv[2]
+GTK_THEME_PLUGIN = "/usr/lib/x86_64-linux-gnu/qt6/plugins/platformthemes/libqgtk3.so"
+DEADLINE = 20
+SKIPPED = 77  # ctest's SKIP_RETURN_CODE
+
+DESKTOPS = ["GNOME", "ubuntu:GNOME", "XFCE", "X-Cinnamon", "MATE"]
+
+
+class Xvfb:
+    def __init__(self):
+        read, write = os.pipe()
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp"],
+                                     pass_fds=(write,), stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as display:
+            self.display = ":" + display.readline().strip()
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=DEADLINE)
+
+
+def loaded_libraries(pid):
+    with open(f"/proc/{pid}/maps") as maps:
+        return {line.split()[-1] for line in maps if "/" in line}
+
+
+async def connect_when_ready():
+    end = time.monotonic() + DEADLINE
+    while True:
+        try:
+            return await websockets.connect("ws://127.0.0.1:9090", ping_interval=None,
+                                            close_timeout=1)
+        except OSError:
+            if time.monotonic() > end:
+                raise
+            await asyncio.sleep(0.05)
+
+
+async def next_message(client):
+    return json.loads(await asyncio.wait_for(client.recv(), DEADLINE))
+
+
+async def press_reaches_clients(env):
+    client = await connect_when_ready()
+    await client.send('{"act":"init","state":"gtk"}')
+    reply = await next_message(client)
+    assert (reply["status"], reply["sensor_SN"]) == ("success", "virtual_image:0"), reply
+    subprocess.run([SENSOR, "press-synthetic", "1"], env=env, check=True, timeout=DEADLINE,
+                   capture_output=True)
+    scan = await next_message(client)
+    assert scan["event"] == "Finger Scan Info", scan
+    await client.close()
+
+
+def run_desktop(desktop, display, work):
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QT_QPA_PLATFORMTHEME")}
+    env.update(DISPLAY=display, XDG_CURRENT_DESKTOP=desktop, XDG_RUNTIME_DIR=work,
+               FP_VIRTUAL_IMAGE=os.path.join(work, "reader.sock"))
+    program = subprocess.Popen([TESSIVA], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE, text=True)
+    try:
+        asyncio.run(press_reaches_clients(env))
+        gtk = [lib for lib in loaded_libraries(program.pid) if "libgtk-3" in lib or "libqgtk3" in lib]
+        assert not gtk, f"GTK loaded: {gtk}"
+        program.send_signal(signal.SIGTERM)
+        assert program.wait(timeout=DEADLINE) == 0
+    finally:
+        if program.poll() is None:
+            program.kill()
+            program.wait()
+
+
+def main():
+    if not os.path.exists(GTK_THEME_PLUGIN) or subprocess.run(
+            ["which", "Xvfb"], capture_output=True).returncode != 0:
+        print("needs Xvfb and qt6-gtk-platformtheme")
+        sys.exit(SKIPPED)
+    server = Xvfb()
+    failures = []
+    try:
+        for desktop in DESKTOPS:
+            with tempfile.TemporaryDirectory() as work:
+                os.chmod(work, 0o700)
+                try:
+                    run_desktop(desktop, server.display, work)
+                    print(f"{desktop}: ok")
+                except Exception as failure:  # noqa: BLE001  (every desktop is tried)
+                    failures.append(f"{desktop}: {failure!r}")
+                    print(failures[-1])
+    finally:
+        server.stop()
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()
