@@ -36,9 +36,9 @@ constexpr TTessivaProtocol kProtocol{.EnrolPresses = 3, .MostEnrolPresses = 5};
 constexpr int kFingersPerEngine = 20;
 // 35 impostors a probe: with 3 probes a finger, over 10,000 impostor pairs for libfprint.
 constexpr int kGallerySize = 36;
-// Where the threshold was set: generated seeds 101..300 and real fingers 1..5 of each set.
+// Where the score scale was set: generated seeds 101..253 and real fingers 1..5 of each set.
 constexpr uint32_t kCalibrationFirstSeed = 101;
-constexpr uint32_t kCalibrationLastSeed = 300;
+constexpr uint32_t kCalibrationLastSeed = 253;
 constexpr int kCalibrationRealFingers = 5;
 // The share of each set's fingers enrolled; the rest are strangers to them.
 constexpr int kEnrolledTenths = 7;
