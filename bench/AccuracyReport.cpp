@@ -60,6 +60,7 @@ struct TGroupFigures {
   TTessivaAccuracy Ours;
   bool HasImpostors = false;  // else no rate at a false match rate means anything
   double OurFnmr = 0, OurFmr = 0;
+  double OurEnrolledFnmr = 0;  // the matcher alone: without the fingers the engine did not enrol
   int TargetThreshold = 0;
   double OurFnmrAtTarget = 0;
   TAccuracyTable::TEqualError Eer;
@@ -75,6 +76,7 @@ struct TGroupFigures {
     HasImpostors = table.ImpostorCount() > 0;
     OurFnmr = table.FalseNonMatchRate(ARun.Threshold);
     OurFmr = table.FalseMatchRate(ARun.Threshold);
+    OurEnrolledFnmr = Ours.EnrolledTable.FalseNonMatchRate(ARun.Threshold);
     TargetThreshold = ThresholdAtFalseMatchRate(table, kFalseMatchTarget);
     OurFnmrAtTarget = table.FalseNonMatchRate(TargetThreshold);
     Eer = table.EqualErrorRate();
@@ -179,6 +181,10 @@ void PrintGroup(const TAccuracyRun& ARun, const TGroupFigures& AGroup, bool AWho
                " (bozorth3 threshold)";
       }),
       "");
+  row("the same FNMR, enrolled fingers only (the matcher alone)",
+      Format("%s of %zu genuine pairs", Percent(AGroup.OurEnrolledFnmr).c_str(),
+             ours.EnrolledTable.GenuineCount()),
+      {"", ""}, "");
   const auto scored = [&](const std::string& AText) {
     return AGroup.HasImpostors ? AText : kNoImpostors;
   };
@@ -291,13 +297,14 @@ void PrintGroupJson(const TGroupFigures& AGroup) {
   };
   std::printf(
       "{\"fingers\":\"%s\",\"genuine\":%zu,\"impostor\":%zu,\"failed_enrolments\":%d,"
-      "\"failed_captures\":%d,\"fnmr\":%.5f,\"fmr\":%.6f,\"fnmr_at_fmr_0_1\":%s,\"eer\":%s,"
+      "\"failed_captures\":%d,\"fnmr\":%.5f,\"fnmr_enrolled\":%.5f,\"fmr\":%.6f,"
+      "\"fnmr_at_fmr_0_1\":%s,\"eer\":%s,"
       "\"identification_best\":%.5f,\"identification_first\":%.5f,\"libfprint\":[",
       AGroup.Range.Text().c_str(), AGroup.Ours.Table.GenuineCount(),
       AGroup.Ours.Table.ImpostorCount(), AGroup.Ours.FailedEnrolments, AGroup.Ours.FailedCaptures,
-      AGroup.OurFnmr, AGroup.OurFmr, scored(AGroup.OurFnmrAtTarget).c_str(),
-      scored(AGroup.Eer.Rate).c_str(), AGroup.BestScoreIdentification,
-      AGroup.FirstMatchIdentification);
+      AGroup.OurFnmr, AGroup.OurEnrolledFnmr, AGroup.OurFmr,
+      scored(AGroup.OurFnmrAtTarget).c_str(), scored(AGroup.Eer.Rate).c_str(),
+      AGroup.BestScoreIdentification, AGroup.FirstMatchIdentification);
   for (std::size_t i = 0; i < AGroup.Versus.size(); ++i) {
     const TVersus& versus = AGroup.Versus[i];
     std::printf(
