@@ -13,6 +13,7 @@
 #include "LogView.h"
 #include "SelectingFPEngX.h"
 #include "SimulatedFPEngX.h"
+#include "Utf8Text.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ void TNq::CreateControls() {
   lbPort->adjustSize();
 
   edPort = NewControl<QLineEdit>(Panel2, "edPort");
-  edPort->setText(QStringLiteral("9090"));
+  edPort->setText(QString::fromStdU16String(FOptions.PortBox));
   edPort->setGeometry(72, 56, 41, 23);
 
   btStart = NewControl<QPushButton>(Panel2, "btStart");
@@ -108,11 +109,14 @@ void TNq::FormCreate() {
     return;
   }
   wss->edPort = FOptions.InitialPort;
+  wss->ListenOn = FOptions.Listen;
   wss->OnTerminate = [] { QCoreApplication::quit(); };
   // Lent before the server starts: an error box's nested loop may show the lines of clients that
   // connect meanwhile.
   wss->SetMessagesLog(FLogView.get());
   wss->SetClientsConnected(FCountView.get());
+  FGLibLog = std::make_unique<TGLibLogForwarding>(
+      [bridge = wss.get()](const std::string& ALine) { bridge->log(u"GLib", FromUtf8(ALine)); });
   try {
     wss->FormCreate();
   } catch (...) {
@@ -123,7 +127,7 @@ void TNq::FormCreate() {
 
 std::unique_ptr<TNqFPEngX> TNq::CreateEngine() {
   if (FOptions.CreateEngine) return FOptions.CreateEngine();
-  std::unique_ptr<TNqFPEngX> simulated;
+  std::unique_ptr<TSimulatedFPEngX> simulated;
   try {
     simulated = std::make_unique<TSimulatedFPEngX>(FQueue, FOptions.SensorSocketPath);
   } catch (const EOleException&) {
@@ -133,8 +137,10 @@ std::unique_ptr<TNqFPEngX> TNq::CreateEngine() {
     simulated = std::make_unique<TSimulatedFPEngX>(FQueue, std::string());
   }
   // A reader attached at an init serves; without one the simulated sensor does.
-  return std::make_unique<TSelectingFPEngX>(std::make_unique<TFprintFPEngX>(FQueue),
-                                            std::move(simulated));
+  TSimulatedFPEngX& fallback = *simulated;
+  return std::make_unique<TSelectingFPEngX>(
+      std::make_unique<TFprintFPEngX>(FQueue), std::move(simulated),
+      [&fallback](bool AReaderPicked) { fallback.SetReaderInUse(AReaderPicked); });
 }
 
 void TNq::btStartClick() {
@@ -173,6 +179,7 @@ void TNq::FormClose() {
 }
 
 void TNq::DetachBridge() {
+  FGLibLog.reset();
   if (!wss) return;
   wss->SetMessagesLog(nullptr);
   wss->SetClientsConnected(nullptr);

@@ -6,8 +6,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ErrorDisplay.h"
+#include "GLibLogForwarding.h"
 #include "LogViewAdapter.h"
 #include "QtMainThreadQueue.h"
 #include "SensorSocketPath.h"
@@ -23,6 +25,10 @@ class TLogView;
 struct TNqOptions {
   // The bridge's own port box, read once when the bridge starts the server.
   std::u16string InitialPort = u"9090";
+  // The window's port box, read by "Change".
+  std::u16string PortBox = u"9090";
+  // Where the server listens (the bridge's ListenOn); empty: every interface.
+  std::vector<TListenAddress> Listen = {};
   // The simulated sensor's control socket; empty for none.
   std::string SensorSocketPath = DefaultSensorSocketPath();
   // When set, every log line is also written here (headless: standard output).
@@ -75,4 +81,6 @@ class TNq final : public QWidget {
   std::exception_ptr FStartUpError;
   // Declared after the views it is lent, so that it goes first.
   std::unique_ptr<TWebSocketServerForm> wss;
+  // libfprint's warnings as lines of the bridge's log; ends before the bridge does.
+  std::unique_ptr<TGLibLogForwarding> FGLibLog;
 };

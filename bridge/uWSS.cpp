@@ -2,7 +2,6 @@
 
 #include <ctime>
 #include <exception>
-#include <vector>
 
 #include "IntegerText.h"
 #include "LocalTimeText.h"
@@ -12,28 +11,33 @@
 namespace {
 
 // What a binding listens on, kept while the server is stopped so that it can listen there again.
-struct TListenAddress {
-  std::u16string IP;
+struct TBoundAddress {
+  TListenAddress Address;
   uint16_t Port;
-  TIdIPVersion IPVersion;
 };
 
-std::vector<TListenAddress> ListenAddresses(TWebSocketServer& AServer) {
-  std::vector<TListenAddress> addresses;
+std::vector<TBoundAddress> BoundAddresses(TWebSocketServer& AServer) {
+  std::vector<TBoundAddress> addresses;
   for (int i = 0; i < AServer.Bindings().Count(); ++i) {
     const TIdSocketHandle& binding = AServer.Bindings()[i];
-    addresses.push_back({binding.IP, binding.Port, binding.IPVersion});
+    addresses.push_back({{binding.IP, binding.IPVersion}, binding.Port});
   }
   return addresses;
 }
 
-void Listen(TWebSocketServer& AServer, const std::vector<TListenAddress>& AAddresses) {
+std::vector<TBoundAddress> AtPort(const std::vector<TListenAddress>& AAddresses, uint16_t APort) {
+  std::vector<TBoundAddress> addresses;
+  for (const TListenAddress& address : AAddresses) addresses.push_back({address, APort});
+  return addresses;
+}
+
+void Listen(TWebSocketServer& AServer, const std::vector<TBoundAddress>& AAddresses) {
   AServer.Bindings().Clear();
-  for (const TListenAddress& address : AAddresses) {
+  for (const TBoundAddress& address : AAddresses) {
     TIdSocketHandle& binding = AServer.Bindings().Add();
-    binding.IP = address.IP;
+    binding.IP = address.Address.IP;
     binding.Port = address.Port;
-    binding.IPVersion = address.IPVersion;
+    binding.IPVersion = address.Address.IPVersion;
   }
   AServer.SetActive(true);
 }
@@ -42,10 +46,11 @@ void Listen(TWebSocketServer& AServer, const std::vector<TListenAddress>& AAddre
 std::u16string ListeningText(TWebSocketServer& AServer) {
   std::u16string text = u"Tessiva " TESSIVA_VERSION u" listening on ";
   const char16_t* separator = u"";
-  for (const TListenAddress& address : ListenAddresses(AServer)) {
+  for (const TBoundAddress& bound : BoundAddresses(AServer)) {
+    const TListenAddress& address = bound.Address;
     const bool v6 = address.IPVersion == Id_IPv6;
     text.append(separator).append(v6 ? u"[" : u"").append(address.IP).append(v6 ? u"]" : u"");
-    text.append(u":").append(IntToStr(address.Port));
+    text.append(u":").append(IntToStr(bound.Port));
     separator = u", ";
   }
   return text;
@@ -92,7 +97,10 @@ void TWebSocketServerForm::FormCreate() {
   FServerOwner->OnExecute = [this](TIdContext* AContext) { OnWebSocketExecute(AContext); };
   FServerOwner->OnConnect = [this](TIdContext* AContext) { OnWebSocketConnected(AContext); };
   FServerOwner->OnDisconnect = [this](TIdContext* AContext) { OnWebSocketDisconnected(AContext); };
-  FServerOwner->SetActive(true);
+  if (ListenOn.empty())
+    FServerOwner->SetActive(true);
+  else
+    Listen(*FServerOwner, AtPort(ListenOn, FServerOwner->DefaultPort()));
   log(u"SERVER", ListeningText(*FServerOwner));
   FPID = 1;
   fpcHandle = NqFPEngX1->CreateFPCacheDB();
@@ -119,10 +127,12 @@ void TWebSocketServerForm::start(const std::u16string& port) {
   const uint16_t newPort = StrToPort(port);
   TWebSocketServer& server = *FServerOwner;
   const bool wasActive = server.Active();
-  const std::vector<TListenAddress> before = ListenAddresses(server);
+  const std::vector<TBoundAddress> before = BoundAddresses(server);
   if (wasActive) server.SetActive(false);
   try {
-    Listen(server, {{u"127.0.0.1", newPort, Id_IPv4}});
+    Listen(server, AtPort(ListenOn.empty() ? std::vector<TListenAddress>{{u"127.0.0.1", Id_IPv4}}
+                                           : ListenOn,
+                          newPort));
   } catch (const std::exception& e) {
     if (!wasActive) throw;
     // Pages that found the bridge where it was must still find it there.

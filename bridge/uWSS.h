@@ -7,8 +7,10 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "BridgeViews.h"
+#include "ListenAddress.h"
 #include "MainThreadQueue.h"
 #include "NqFPEngXControl_TLB.h"
 
@@ -35,9 +37,9 @@ class TWebSocketServerForm {
   // Releases the cache and the server (every client disconnected), then asks the application to
   // terminate.
   void FormClose();
-  // Restarts the server on 127.0.0.1 at the given port text. Errors go to the caller: a rejected
-  // text stops nothing, and when the new port cannot be bound the server listens again where it
-  // listened before.
+  // Restarts the server at the given port text, on ListenOn, or on 127.0.0.1 when that is empty.
+  // Errors go to the caller: a rejected text stops nothing, and when the new port cannot be bound
+  // the server listens again where it listened before.
   void start(const std::u16string& port);
 
   void log(std::u16string_view p_sender, std::u16string_view p_message);
@@ -73,6 +75,9 @@ class TWebSocketServerForm {
 
   // The bridge's own port box, read once by FormCreate.
   std::u16string edPort = u"9090";
+  // Where the server listens, at start-up and after each restart; empty: every interface at
+  // start-up, 127.0.0.1 after a restart.
+  std::vector<TListenAddress> ListenOn;
 
   TWebSocketServer* Server() const { return FServer.load(); }
   int32_t MatchType() const { return FMatchType; }

@@ -41,6 +41,7 @@ expected=(
   usr/share/man/man1/tessiva-sensor.1.gz
   usr/share/doc/tessiva/copyright
   usr/share/doc/tessiva/changelog.gz
+  usr/share/doc/tessiva/protocol.md.gz
 )
 for path in "${expected[@]}"; do
   [[ -f "$unpacked/$path" ]] || fail "$path is not in the package"
@@ -51,6 +52,12 @@ dpkg-deb -f "$deb" Depends | grep 'libqt6widgets6' >/dev/null || fail "Depends l
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles |
   grep -x /etc/xdg/autostart/org.tessiva.Tessiva.desktop >/dev/null || fail "autostart entry is no conffile"
 
+# After a removal the autostart entry stays (a conffile): without TryExec every login would try
+# to start the missing program.
+for entry in usr/share/applications/org.tessiva.Tessiva.desktop \
+             etc/xdg/autostart/org.tessiva.Tessiva.desktop; do
+  grep -qx 'TryExec=tessiva' "$unpacked/$entry" || fail "$entry has no TryExec"
+done
 desktop-file-validate "$unpacked/usr/share/applications/org.tessiva.Tessiva.desktop" \
   "$unpacked/etc/xdg/autostart/org.tessiva.Tessiva.desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$unpacked/usr/share/metainfo/org.tessiva.Tessiva.metainfo.xml" ||

@@ -90,6 +90,10 @@ std::string TouchAnswer(const TTouchResult& AResult) {
       return ErrorAnswer("sensor unplugged");
     case TTouchOutcome::IgnoredEngineOff:
       return ErrorAnswer("engine not initialised");
+    case TTouchOutcome::IgnoredReaderInUse:
+      return ErrorAnswer(
+          "the simulated sensor is not in use: Tessiva drives a fingerprint reader (for "
+          "libfprint's virtual one, use tessiva-sensor press FILE or press-synthetic FINGER)");
     case TTouchOutcome::Captured:
       return "ok captured" + image;
     case TTouchOutcome::EnrollPressCounted:

@@ -20,6 +20,7 @@ inline int32_t QualityClassOf(int32_t AQuality, bool ASuspicious) {
 enum class TTouchOutcome {
   IgnoredUnplugged,       // no sensor attached
   IgnoredEngineOff,       // InitEngine not called, or EndEngine since
+  IgnoredReaderInUse,     // off because a reader serves instead
   Captured,               // OnFeatureInfo and OnCapture raised
   EnrollPressCounted,     // OnFeatureInfo raised; one press fewer due
   EnrollPressNotCounted,  // OnFeatureInfo raised; poor or suspicious image

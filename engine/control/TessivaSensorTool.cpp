@@ -1,15 +1,18 @@
 // tessiva-sensor: sends one command to the simulated sensor of a running Tessiva, or presses an
-// image on its virtual image reader, and prints the answer. Exit status: 0 "ok", 1 "error", 2 no
-// answer (not running, bad socket, usage).
+// image on its virtual image reader, and prints the answer. Exit status: 0 "ok", 1 "error" or an
+// unusable image file, 2 no answer (not running, bad socket) or bad usage.
 
+#include <charconv>
 #include <chrono>
 #include <iostream>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "SensorControlClient.h"
+#include "SensorControlProtocol.h"
 #include "SensorSocketPath.h"
 #include "VirtualImageDevice.h"
 #include "VirtualPressCommand.h"
@@ -19,23 +22,31 @@ namespace {
 // Longer than the engine's own wait for the main thread, so its answer arrives first.
 constexpr std::chrono::seconds kAnswerTimeout{20};
 
+constexpr uint16_t kDefaultBridgePort = 9090;
+
 void PrintUsage(std::ostream& AOut) {
-  AOut << "usage: tessiva-sensor [--socket PATH] COMMAND [ARGS...]\n"
+  AOut << "usage: tessiva-sensor [--socket PATH] [--port N] COMMAND [ARGS...]\n"
           "       tessiva-sensor --help | --version\n"
-          "Presses fingers on the simulated sensor of a running Tessiva and prints its answer.\n"
-          "commands: touch FINGER [QUALITY] [suspicious]  (QUALITY 0..100, default 80, below 50 "
+          "Presses fingers on the sensor of a running Tessiva and prints what came of it.\n"
+          "simulated sensor (Tessiva without a reader):\n"
+          "          touch FINGER [QUALITY] [suspicious]  (QUALITY 0..100, default 80, below 50 "
           "poor)\n"
           "          unplug | plug | status | help\n"
-          "virtual image reader (make run SENSOR=virtual):\n"
+          "libfprint's virtual image reader (Tessiva with FP_VIRTUAL_IMAGE, make run "
+          "SENSOR=virtual):\n"
           "          press FILE  (PGM or PNG, 500 dpi, ridges dark)\n"
           "          press-synthetic FINGER [IMPRESSION]  (a generated finger, impression 1)\n"
+          "          prints the quality line Tessiva sent its pages for the press, heard on its\n"
+          "          WebSocket at localhost port N (--port, default 9090), or why it is unknown\n"
           "example:  tessiva-sensor touch 3 72\n"
           "socket:   "
        << DefaultSensorSocketPath()
        << " unless --socket is given;\n"
           "          the virtual reader's: "
-       << DefaultVirtualImageSocketPath() << " (FP_VIRTUAL_IMAGE)\n"
-          "exit status: 0 ok, 1 error answer, 2 no answer (Tessiva not running) or bad usage\n";
+       << DefaultVirtualImageSocketPath()
+       << " (FP_VIRTUAL_IMAGE)\n"
+          "exit status: 0 ok; 1 an error answer, or an image file that cannot be used;\n"
+          "             2 no answer (Tessiva not running, or not with that sensor) or bad usage\n";
 }
 
 int Usage() {
@@ -47,13 +58,24 @@ int Usage() {
 
 int main(int argc, char** argv) {
   std::string socketPath = DefaultSensorSocketPath();
+  uint16_t bridgePort = kDefaultBridgePort;
   int first = 1;
-  if (first < argc && std::string_view(argv[first]) == "--socket") {
-    if (first + 1 >= argc) return Usage();
-    socketPath = argv[first + 1];
-    first += 2;
+  for (; first + 1 < argc; first += 2) {
+    const std::string_view option = argv[first], value = argv[first + 1];
+    if (option == "--socket") {
+      socketPath = value;
+    } else if (option == "--port") {
+      const auto [end, error] =
+          std::from_chars(value.data(), value.data() + value.size(), bridgePort);
+      if (error != std::errc() || end != value.data() + value.size()) return Usage();
+    } else {
+      break;
+    }
   }
-  if (first >= argc) return Usage();
+  // An option without its value is left over here.
+  if (first >= argc || std::string_view(argv[first]) == "--socket" ||
+      std::string_view(argv[first]) == "--port")
+    return Usage();
   // Answered here, without a running bridge.
   if (const std::string_view verb = argv[first]; verb == "--version") {
     std::cout << "tessiva-sensor " TESSIVA_VERSION "\n";
@@ -63,7 +85,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   const std::vector<std::string_view> words(argv + first, argv + argc);
-  if (const auto status = RunVirtualPressCommand(words)) return *status;
+  if (const auto status = RunVirtualPressCommand(words, bridgePort)) return *status;
 
   std::string command;
   for (int i = first; i < argc; ++i) {
@@ -71,6 +93,12 @@ int main(int argc, char** argv) {
     if (word.find_first_of("\r\n") != std::string_view::npos) return Usage();
     if (!command.empty()) command.push_back(' ');
     command.append(word);
+  }
+  // A command the sensor would refuse is a usage error, told without asking it.
+  const TSensorCommand parsed = ParseSensorCommand(command);
+  if (const auto* malformed = std::get_if<TMalformedCommand>(&parsed)) {
+    std::cerr << "tessiva-sensor: " << malformed->Reason << " (tessiva-sensor --help)\n";
+    return 2;
   }
   try {
     const std::string answer = SendSensorCommand(socketPath, command, kAnswerTimeout);

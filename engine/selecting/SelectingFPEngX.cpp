@@ -3,9 +3,11 @@
 #include <limits>
 
 TSelectingFPEngX::TSelectingFPEngX(std::unique_ptr<TNqFPEngX> AReaderEngine,
-                                   std::unique_ptr<TNqFPEngX> AFallback)
+                                   std::unique_ptr<TNqFPEngX> AFallback,
+                                   std::function<void(bool AReaderPicked)> AOnChoice)
     : FReaderEngine(std::move(AReaderEngine)),
       FFallback(std::move(AFallback)),
+      FOnChoice(std::move(AOnChoice)),
       FCurrent(FFallback.get()) {
   Forward(*FReaderEngine);
   Forward(*FFallback);
@@ -33,6 +35,7 @@ int32_t TSelectingFPEngX::InitEngine() {
   TNqFPEngX& other = readerAttached ? *FFallback : *FReaderEngine;
   // Only one engine runs: the other must neither hold the reader nor take touches.
   other.EndEngine();
+  if (FOnChoice) FOnChoice(readerAttached);
   FCurrent = &chosen;
   return chosen.InitEngine();
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,7 +17,9 @@
 // made its cache, so a handle stays valid across a switch.
 class TSelectingFPEngX final : public TNqFPEngX {
  public:
-  TSelectingFPEngX(std::unique_ptr<TNqFPEngX> AReaderEngine, std::unique_ptr<TNqFPEngX> AFallback);
+  // AOnChoice, if given, learns at each InitEngine whether the reader engine was picked.
+  TSelectingFPEngX(std::unique_ptr<TNqFPEngX> AReaderEngine, std::unique_ptr<TNqFPEngX> AFallback,
+                   std::function<void(bool AReaderPicked)> AOnChoice = nullptr);
   ~TSelectingFPEngX() override;
   TSelectingFPEngX(const TSelectingFPEngX&) = delete;
   TSelectingFPEngX& operator=(const TSelectingFPEngX&) = delete;
@@ -66,6 +69,7 @@ class TSelectingFPEngX final : public TNqFPEngX {
 
   const std::unique_ptr<TNqFPEngX> FReaderEngine;
   const std::unique_ptr<TNqFPEngX> FFallback;
+  const std::function<void(bool)> FOnChoice;
   std::atomic<TNqFPEngX*> FCurrent;
   std::mutex FSwitchLock;  // one InitEngine at a time
   std::mutex FCacheLock;   // guards the routes

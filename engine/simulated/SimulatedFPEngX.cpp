@@ -52,6 +52,11 @@ int32_t TSimulatedFPEngX::InitEngine() {
   return 0;
 }
 
+void TSimulatedFPEngX::SetReaderInUse(bool AInUse) {
+  std::lock_guard lock(FLock);
+  FReaderInUse = AInUse;
+}
+
 void TSimulatedFPEngX::EndEngine() {
   std::lock_guard lock(FLock);
   StopEngine();
@@ -254,7 +259,8 @@ void TSimulatedFPEngX::ScanStep(TTouch& ATouch) {
       return;
     }
     if (!FEngineOn) {
-      ATouch.Result.Outcome = TTouchOutcome::IgnoredEngineOff;
+      ATouch.Result.Outcome =
+          FReaderInUse ? TTouchOutcome::IgnoredReaderInUse : TTouchOutcome::IgnoredEngineOff;
       return;
     }
     FLastQuality = ATouch.Quality;

@@ -88,6 +88,8 @@ class TSimulatedFPEngX final : public TNqFPEngX {
   void Touch(int32_t AFinger, int32_t AQuality, bool ASuspicious, TTouchDone ADone = {});
   // Attaches or detaches the sensor. Detaching ends the engine, as EndEngine does.
   void Plug(bool APlugged);
+  // Whether a reader serves in this engine's place, so that a touch can say why it is ignored.
+  void SetReaderInUse(bool AInUse);
   TSensorStatus Status();
   TFPEngXSettings Settings();
 
@@ -115,6 +117,7 @@ class TSimulatedFPEngX final : public TNqFPEngX {
   TFPEngXSettings FSettings;
   bool FPlugged = true;
   bool FEngineOn = false;
+  bool FReaderInUse = false;
   bool FEnrolling = false;
   int32_t FEnrollIndex = 0;
   // Counts changes of mode, so that a touch spanning one drops its second half.

@@ -21,7 +21,8 @@ class TChildProcess {
  public:
   // AEnvironment changes the test's environment: a value replaces, std::nullopt removes.
   TChildProcess(const std::string& AProgram,
-                const std::map<std::string, std::optional<std::string>>& AEnvironment) {
+                const std::map<std::string, std::optional<std::string>>& AEnvironment,
+                std::vector<std::string> AArguments = {}) {
     std::map<std::string, std::string> variables;
     for (char** entry = environ; *entry; ++entry) {
       const std::string text(*entry);
@@ -40,7 +41,9 @@ class TChildProcess {
     for (auto& entry : entries) envp.push_back(entry.data());
     envp.push_back(nullptr);
     std::string program = AProgram;
-    char* argv[] = {program.data(), nullptr};
+    std::vector<char*> argv{program.data()};
+    for (std::string& argument : AArguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
 
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
@@ -50,7 +53,7 @@ class TChildProcess {
     if (FPid == 0) {
       ::dup2(out[1], STDOUT_FILENO);
       ::dup2(err[1], STDERR_FILENO);
-      ::execve(argv[0], argv, envp.data());
+      ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
     ::close(out[1]);

@@ -267,6 +267,29 @@ TEST(MainWindowStartUpTest, LinesShownWhileTheStartUpErrorIsOpenReachTheWindow) 
   EXPECT_EQ(window.clients_connected->text(), QStringLiteral("1"));
 }
 
+// The start-up options reach the bridge and the port box: the server listens on the given
+// address only, and "Change" moves that address, not every interface, to the typed port.
+TEST(MainWindowOptionsTest, ListenAddressesAndThePortBoxComeFromTheOptions) {
+  TRecordingErrorDisplay errors;
+  TQtMainThreadQueue queue(errors);
+  TNqOptions options = TestOptions();
+  options.PortBox = u"9091";
+  // Not 127.0.0.1, where "Change" moves the server without addresses of its own.
+  options.Listen = {{u"127.0.0.2", Id_IPv4}};
+  TNq window(queue, errors, options);
+  EXPECT_EQ(window.edPort->text(), QStringLiteral("9091"));
+  TWebSocketServer& server = *window.Bridge()->Server();
+  ASSERT_EQ(server.Bindings().Count(), 1);
+  EXPECT_EQ(server.Bindings()[0].IP, u"127.0.0.2");
+  const uint16_t port = FreeLoopbackPort();
+  window.edPort->setText(QString::number(port));
+  QTest::mouseClick(window.btStart, Qt::LeftButton);
+  EXPECT_TRUE(errors.Errors.empty());
+  ASSERT_EQ(server.Bindings().Count(), 1);
+  EXPECT_EQ(server.Bindings()[0].IP, u"127.0.0.2");
+  EXPECT_EQ(server.Bindings()[0].Port, port);
+}
+
 // Closing with clients connected and their lines still queued: every connection is closed,
 // and what is queued afterwards never touches the destroyed window.
 TEST_F(MainWindowTest, ClosingWithClientsAndQueuedLinesIsClean) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ChildProcess.h"
+#include "FreePort.h"
 #include "LoopbackClient.h"
 
 namespace {
@@ -28,22 +29,24 @@ class TTempDirectory {
 };
 
 // The environment of `make run` without a display: Qt's platform is not chosen by anyone.
-std::unique_ptr<TChildProcess> StartTessiva(const TTempDirectory& ARuntime) {
+std::unique_ptr<TChildProcess> StartTessiva(const TTempDirectory& ARuntime,
+                                            std::vector<std::string> AArguments = {}) {
   return std::make_unique<TChildProcess>(TESSIVA_APP,
                                          std::map<std::string, std::optional<std::string>>{
                                              {"DISPLAY", std::nullopt},
                                              {"WAYLAND_DISPLAY", std::nullopt},
                                              {"QT_QPA_PLATFORM", std::nullopt},
                                              {"XDG_RUNTIME_DIR", ARuntime.Path},
-                                         });
+                                         },
+                                         std::move(AArguments));
 }
 
 // Connects once the process listens; the start-up takes a moment.
-std::unique_ptr<TLoopbackClient> ConnectWhenListening() {
+std::unique_ptr<TLoopbackClient> ConnectWhenListening(uint16_t APort = kPort) {
   std::unique_ptr<TLoopbackClient> client;
   WaitFor([&] {
     try {
-      client = std::make_unique<TLoopbackClient>(kPort);
+      client = std::make_unique<TLoopbackClient>(APort);
     } catch (const std::runtime_error&) {
     }
     return client != nullptr;
@@ -99,6 +102,59 @@ TEST(TessivaSecondInstanceTest, AStartUpThatCannotListenSaysWhyAndFails) {
   EXPECT_NE(ConnectWhenListening(), nullptr);
   first->Signal(SIGTERM);
   ExpectCleanExit(*first);
+}
+
+// Options the program refuses end it before the bridge starts, with one line saying why and
+// status 2; help ends it at once with status 0.
+TEST(TessivaOptionsTest, HelpAndRefusedOptionsEndTheProgramBeforeTheBridgeStarts) {
+  const std::string tryHelp = "\nTry 'tessiva --help'.\n";
+  const struct {
+    std::vector<std::string> Args;
+    int Status;
+    std::string Err;
+  } cases[] = {
+      {{"-h"}, 0, ""},
+      {{"--help"}, 0, ""},
+      {{"--port", "9091", "--help"}, 0, ""},
+      {{"--bogus"}, 2, "tessiva: unknown option '--bogus'" + tryHelp},
+      {{"--port", "abc"}, 2, "tessiva: --port: 'abc' is not a valid integer value" + tryHelp},
+      {{"--port", "70000"}, 2, "tessiva: --port: Range check error" + tryHelp},
+      {{"--listen", "localhost"},
+       2,
+       "tessiva: --listen: 'localhost' is not an IPv4 or IPv6 address" + tryHelp},
+      // Left to Qt, which does not know them either.
+      {{"stray"}, 2, "tessiva: unknown option or argument 'stray'" + tryHelp},
+      {{"-nosuchqtoption"}, 2, "tessiva: unknown option or argument '-nosuchqtoption'" + tryHelp},
+  };
+  TTempDirectory runtime;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.Args));
+    auto tessiva = StartTessiva(runtime, c.Args);
+    const std::optional<int> status = tessiva->WaitForExit();
+    ASSERT_TRUE(status.has_value()) << "still running";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == c.Status)
+        << "wait status " << *status;
+    EXPECT_EQ(tessiva->Err, c.Err);
+    if (c.Status == 0)
+      EXPECT_TRUE(tessiva->Out.starts_with("usage: tessiva [--port N] [--listen ADDRESS]..."))
+          << tessiva->Out;
+    else
+      EXPECT_EQ(tessiva->Out, "");
+  }
+}
+
+// --port and --listen: the bridge listens there only, and says so.
+TEST(TessivaOptionsTest, PortAndListenChooseWhereTheBridgeListens) {
+  TTempDirectory runtime;
+  const uint16_t port = FreeLoopbackPort();
+  auto tessiva = StartTessiva(
+      runtime, {"--listen", "127.0.0.1", "--port", std::to_string(port), "-platform", "offscreen"});
+  auto client = ConnectWhenListening(port);
+  ASSERT_NE(client, nullptr) << tessiva->Err;
+  EXPECT_TRUE(tessiva->WaitForOutput(" listening on 127.0.0.1:" + std::to_string(port) + "\n"))
+      << tessiva->Out;
+  tessiva->Signal(SIGTERM);
+  ExpectCleanExit(*tessiva);
 }
 
 }  // namespace

@@ -198,6 +198,44 @@ TEST(BridgeListeningLine, AtStartUpAndAfterEachSuccessfulChange) {
   bridge.FormClose();
 }
 
+// Given addresses replace every interface at start-up, and a Change moves them, not 127.0.0.1
+// alone, to its port.
+TEST(BridgeListenOn, StartUpAndEachChangeListenOnTheGivenAddressesOnly) {
+  TLoopMainThreadQueue queue;
+  TRecordingLog log;
+  TWebSocketServerForm bridge(queue, std::make_unique<TFakeEngine>());
+  bridge.SetMessagesLog(&log);
+  const bool v6 = GStackSupportsIPv6();
+  bridge.ListenOn = {{u"127.0.0.1", Id_IPv4}};
+  if (v6) bridge.ListenOn.push_back({u"::1", Id_IPv6});
+  bridge.edPort = u"0";
+  bridge.FormCreate();
+  TWebSocketServer& server = *bridge.Server();
+  const auto expected = [&] {
+    std::vector<std::string> addresses{"127.0.0.1 port " +
+                                       std::to_string(server.Bindings()[0].Port) + " IPv4"};
+    if (v6)
+      addresses.push_back("0:0:0:0:0:0:0:1 port " + std::to_string(server.Bindings()[1].Port) +
+                          " IPv6");
+    return addresses;
+  };
+  EXPECT_EQ(ListenAddresses(server), expected());
+  ASSERT_EQ(log.Lines.size(), 1u);
+  EXPECT_EQ(ListeningOn(log.Lines[0]).find("127.0.0.1:"), 0u) << log.Lines[0];
+
+  const uint16_t before = server.Bindings()[0].Port;
+  bridge.start(u"0");
+  EXPECT_NE(server.Bindings()[0].Port, before);
+  EXPECT_EQ(ListenAddresses(server), expected());
+  EXPECT_EQ(server.DefaultPort(), 0);
+  TWsTestClient page(server.Bindings()[0].Port);
+  page.SendText(R"({"act":"verify","state":"moved"})");
+  const auto reply = page.ReceiveText();
+  ASSERT_TRUE(reply);
+  EXPECT_NE(reply->find("moved"), std::string::npos);
+  bridge.FormClose();
+}
+
 TEST_F(BridgeTest, ClosingWithClientsAndQueuedLinesTouchesNothingAfterwards) {
   std::vector<std::unique_ptr<TWsTestClient>> clients;
   for (int i = 0; i < 5; ++i) clients.push_back(std::make_unique<TWsTestClient>(Port));

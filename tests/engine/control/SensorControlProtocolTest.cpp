@@ -71,6 +71,9 @@ TEST(SensorControlProtocolTest, AnswersStartWithOkOrError) {
                   .starts_with("ok enroll failed"));
   EXPECT_EQ(TouchAnswer({TTouchOutcome::IgnoredEngineOff, 80, 0, 0}),
             "error engine not initialised");
+  EXPECT_EQ(TouchAnswer({TTouchOutcome::IgnoredReaderInUse, 80, 0, 0}),
+            "error the simulated sensor is not in use: Tessiva drives a fingerprint reader (for "
+            "libfprint's virtual one, use tessiva-sensor press FILE or press-synthetic FINGER)");
   EXPECT_EQ(TouchAnswer({TTouchOutcome::IgnoredUnplugged, 80, 0, 0}), "error sensor unplugged");
   EXPECT_TRUE(TouchAnswer({TTouchOutcome::Superseded, 80, 0, 0}).starts_with("error "));
 

@@ -28,12 +28,15 @@ class SelectingEngineTest : public ::testing::Test {
     Reader = reader.get();
     Fallback = fallback.get();
     Fallback->NextCache = 51;
-    Engine = std::make_unique<TSelectingFPEngX>(std::move(reader), std::move(fallback));
+    Engine = std::make_unique<TSelectingFPEngX>(
+        std::move(reader), std::move(fallback),
+        [this](bool AReaderPicked) { Choices.push_back(AReaderPicked); });
   }
 
   TReaderFake* Reader = nullptr;
   TFakeEngine* Fallback = nullptr;
   std::unique_ptr<TSelectingFPEngX> Engine;
+  std::vector<bool> Choices;
 };
 
 TEST_F(SelectingEngineTest, EachInitPicksTheReaderWhenAttachedAndEndsTheOther) {
@@ -51,6 +54,8 @@ TEST_F(SelectingEngineTest, EachInitPicksTheReaderWhenAttachedAndEndsTheOther) {
     EXPECT_EQ(&Engine->Current(), &serving);
     EXPECT_THAT(serving.TakeCalls(), ElementsAre("InitEngine"));
     EXPECT_THAT(other.TakeCalls(), ElementsAre("EndEngine"));
+    EXPECT_THAT(Choices, ElementsAre(step.ReaderServes));
+    Choices.clear();
     Engine->BeginCapture();
     EXPECT_THAT(serving.TakeCalls(), ElementsAre("BeginCapture"));
     EXPECT_THAT(other.TakeCalls(), IsEmpty());

@@ -1,7 +1,8 @@
 """The real program with libfprint's virtual image reader (FP_VIRTUAL_IMAGE): init finds the
-reader, tessiva-sensor presses synthetic fingers and image files on it, and clients see
-enrolment, identification and verification; once the reader is unplugged the next init falls
-back to the simulated sensor. Prints how long a press takes to reach the clients.
+reader, tessiva-sensor presses synthetic fingers and image files on it and prints the quality
+line the clients got, and clients see enrolment, identification and verification; a touch of the
+simulated sensor says it is not in use; once the reader is unplugged the next init falls back to
+the simulated sensor. Prints how long a press command takes until its scan reaches the clients.
 
 Usage: reader_process_test.py TESSIVA TESSIVA_SENSOR
 """
@@ -11,6 +12,7 @@ import re
 import socket
 import statistics
 import struct
+import subprocess
 import sys
 import tempfile
 import time
@@ -31,12 +33,13 @@ async def scenario(program, socket_path):
         return await both(a, b)
 
     async def press(*args):
-        """Presses on the reader; returns the scan message and the one after it, if any."""
-        program.sensor(*args)
+        """Presses on the reader; returns the scan message, whose quality line the tool printed."""
         sent = time.monotonic()
+        printed = program.sensor(*args)
         scan = await both(a, b)
         delays.append(time.monotonic() - sent)
         assert scan["event"] == "Finger Scan Info", scan
+        assert printed == "ok " + scan["message"].lstrip(" ") + "\n", (printed, scan)
         return scan
 
     reply = await command("init", "r-init")
@@ -75,6 +78,15 @@ async def scenario(program, socket_path):
     assert re.fullmatch(r" Fingerprint quality not good, quality=\d+", scan["message"]), scan
     refused = await both(a, b)
     assert fields(refused, "event", "status") == ("Verify", "fail"), refused
+    # libfprint's complaint about that image is one line of the log, not GLib's own text.
+    program.wait_for_log(
+        "GLib", "libfprint-image_device warning: Failed to detect minutiae: No minutiae found")
+
+    touch = subprocess.run([protocol.SENSOR, "touch", "1"], env=program.env, capture_output=True,
+                           text=True, timeout=protocol.DEADLINE)
+    assert (touch.returncode, touch.stdout) == (1, (
+        "error the simulated sensor is not in use: Tessiva drives a fingerprint reader (for "
+        "libfprint's virtual one, use tessiva-sensor press FILE or press-synthetic FINGER)\n")), touch
 
     # The reader unplugged: the next init serves with the simulated sensor.
     with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as reader:

@@ -85,6 +85,19 @@ TEST_F(SimulatedEngineTest, TouchesCountOnlyWhileTheEngineRuns) {
   EXPECT_FALSE(events[1].Template.empty());
 }
 
+// While a reader serves in its place a touch says so; the sensor's own init clears nothing
+// about that, the one who picks the engine does.
+TEST_F(SimulatedEngineTest, ATouchWhileAReaderServesSaysSo) {
+  Engine.SetReaderInUse(true);
+  EXPECT_EQ(Press(1).Outcome, TTouchOutcome::IgnoredReaderInUse);
+  Engine.SetReaderInUse(false);
+  EXPECT_EQ(Press(1).Outcome, TTouchOutcome::IgnoredEngineOff);
+  StartEngine();
+  Engine.SetReaderInUse(true);
+  EXPECT_EQ(Press(1).Outcome, TTouchOutcome::Captured);
+  EXPECT_EQ(KindsOf(Recorder.Events()), (std::vector{FeatureEvent, CaptureEvent}));
+}
+
 TEST_F(SimulatedEngineTest, UnpluggedSensorCannotStart) {
   StartEngine();
   const std::u16string serial = Engine.SensorSN();

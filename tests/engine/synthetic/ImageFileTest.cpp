@@ -196,11 +196,38 @@ TEST(ImageFile, FilesAreWrittenInTheFormatOfTheirNameAndReadBack) {
     EXPECT_EQ(start.substr(1, 1) == "P", std::string(name).ends_with(".png"));
     EXPECT_EQ(ReadImageFile(path).Pixels, image.Pixels);
   }
-  try {
-    ReadImageFile((folder / "missing.png").string());
-    ADD_FAILURE() << "accepted";
-  } catch (const EImageFile& error) {
-    EXPECT_NE(std::string(error.what()).find("missing.png: cannot open"), std::string::npos);
+  std::filesystem::remove_all(folder);
+}
+
+// Each failure names the file and the reason, in the words of the system or of the format.
+TEST(ImageFile, FilesThatCannotBeReadAreNamedWithTheReason) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("image-file-errors-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder / "folder.png");
+  const std::string at = folder.string() + "/";
+  const struct {
+    const char* Name;
+    const char* Content;  // null: no such file is written
+    std::string Error;
+  } cases[] = {
+      {"missing.png", nullptr, "cannot open " + at + "missing.png: No such file or directory"},
+      {"folder.png", nullptr, "cannot read " + at + "folder.png: Is a directory"},
+      {"text.png", "hello\n", at + "text.png: not a PNG or PGM image"},
+      {"empty.pgm", "", at + "empty.pgm: not a PNG or PGM image"},
+      {"colour.ppm", "P6\n1 1\n255\nabc", at + "colour.ppm: not a PNG or PGM image"},
+      {"plain.pgm", "P2\n1 1\n255\n7\n",
+       at + "plain.pgm: PGM: plain (text) PGM is not supported, only binary P5"},
+      {"cut.png", "\x89PNG\r\n\x1a\n", at + "cut.png: PNG: file is truncated"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    if (c.Content) std::ofstream(at + c.Name, std::ios::binary) << c.Content;
+    try {
+      ReadImageFile(at + c.Name);
+      ADD_FAILURE() << "accepted";
+    } catch (const EImageFile& error) {
+      EXPECT_EQ(error.what(), c.Error);
+    }
   }
   std::filesystem::remove_all(folder);
 }
