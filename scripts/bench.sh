@@ -32,8 +32,9 @@ if [[ "${1:-}" != --measure ]]; then
   # Generated fingers, then every folder of real presses (F_K.pgm) under ../shared/fingerprints,
   # read where they lie (they may not be copied into the project), all pressed on libfprint's
   # virtual image reader (a Unix socket of the benchmark's own): needs no network, so it runs
-  # here, before the servers. About 15 minutes at full size (100 generated fingers x 8 presses
-  # and two real sets of 10 fingers); BENCH_QUICK=1 only shows that it works.
+  # here, before the servers. At full size (100 generated fingers x 8 presses and two real sets
+  # of 10 fingers) 5 minutes on an idle 2-core machine, 17 at load 9; BENCH_QUICK=1 only shows
+  # that it works.
   # A tree without the libfprint engine has no such target: the other benchmarks still run.
   if cmake --build "$build" --target fingerprint_accuracy; then
     accuracy_args=()
