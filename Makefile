@@ -23,12 +23,12 @@ run: build/default/build.ninja
 # build/default/tessiva_<version>_amd64.deb
 package: build/default/build.ninja
 	scripts/install-deps.sh package
-	cmake --build --preset default --target tessiva tessiva-sensor
+	cmake --build --preset default --target tessiva tessiva-sensor tessiva-match
 	cd build/default && cpack -G DEB
 
 # The package's files under $(DESTDIR)$(PREFIX); the autostart entry under $(DESTDIR)/etc/xdg.
 install: build/default/build.ninja
-	cmake --build --preset default --target tessiva tessiva-sensor
+	cmake --build --preset default --target tessiva tessiva-sensor tessiva-match
 	DESTDIR="$(DESTDIR)" cmake --install build/default --prefix "$(PREFIX)" --strip
 
 test:

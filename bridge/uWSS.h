@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "BridgeViews.h"
@@ -59,6 +60,8 @@ class TWebSocketServerForm {
   void morvaneCancelRegister(const std::u16string& state);
   void morvaneVerify(const std::u16string& state);
   void morvaneIdentify(const std::u16string& state);
+  // Beyond the six commands: "load" puts templates a page kept back into the current cache.
+  void morvaneLoadTemplates(const std::u16string& state, const TJsonObject& command);
 
   void NqFPEngX1Capture(TNqFPEngX* ASender, bool ActionResult, const OleVariant& ATemplate);
   void NqFPEngX1Enroll(TNqFPEngX* ASender, bool ActionResult, const OleVariant& ATemplate);
@@ -92,6 +95,10 @@ class TWebSocketServerForm {
   // The send sequence shared by every reply and event: log, build, complete, serialise, send.
   void SendMessage(std::u16string_view AEvent, std::u16string_view AStatus,
                    std::u16string_view AMessage, const TMembers& AMembers);
+  // Adds a template to the current cache under the next id, which it uses up whatever the cache
+  // answers: the id and that answer (0: added).
+  std::pair<int32_t, int32_t> CacheUnderNextId(const std::u16string& ARegTemplate9,
+                                               const std::u16string& ARegTemplate10);
   void ReleaseServer();
   void ReleaseCacheOnMainThread(int32_t AHandle);
 
@@ -114,6 +121,9 @@ class TWebSocketServerForm {
 
   std::atomic<int32_t> fpcHandle{0};
   std::atomic<int32_t> FPID{0};
+  // Enrolments (main thread) and loads (connection threads) each take an id and add under it as
+  // one step, so that no two templates share an id.
+  std::mutex FIdLock;
   std::atomic<int32_t> FMatchType{0};
   mutable std::mutex FTextLock;  // guards gState, sRegTemplate, sRegTemplate10
   std::u16string gState;

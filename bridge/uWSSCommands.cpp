@@ -48,6 +48,7 @@ void TWebSocketServerForm::OnWebSocketExecute(TIdContext* AContext) {
   if (act == u"cancelenroll") morvaneCancelRegister(state);
   if (act == u"verify") morvaneVerify(state);
   if (act == u"identify") morvaneIdentify(state);
+  if (act == u"load") morvaneLoadTemplates(state, *json);
 }
 
 void TWebSocketServerForm::morvaneInitEngine(const std::u16string& state) {

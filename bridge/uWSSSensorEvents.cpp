@@ -70,10 +70,10 @@ void TWebSocketServerForm::NqFPEngX1Enroll(TNqFPEngX*, bool ActionResult, const 
     } else if (format10.empty()) {
       status = u"fail";
       message = u"Enrollment 10.0 failed, template length is zero";
+      std::lock_guard lock(FIdLock);
       ++FPID;
     } else {
-      NqFPEngX1->AddRegTemplateStrToFPCacheDBEx(fpcHandle, FPID, format9, format10);
-      ++FPID;
+      CacheUnderNextId(format9, format10);
       status = u"success";
       message = u"Fingerprint enrollment successful";
     }

@@ -32,6 +32,7 @@ dpkg-deb -x "$deb" "$unpacked"
 expected=(
   usr/bin/tessiva
   usr/bin/tessiva-sensor
+  usr/bin/tessiva-match
   usr/share/applications/org.tessiva.Tessiva.desktop
   usr/share/icons/hicolor/scalable/apps/org.tessiva.Tessiva.svg
   etc/xdg/autostart/org.tessiva.Tessiva.desktop
@@ -39,6 +40,7 @@ expected=(
   usr/lib/udev/rules.d/70-tessiva-readers.rules
   usr/share/man/man1/tessiva.1.gz
   usr/share/man/man1/tessiva-sensor.1.gz
+  usr/share/man/man1/tessiva-match.1.gz
   usr/share/doc/tessiva/copyright
   usr/share/doc/tessiva/changelog.gz
   usr/share/doc/tessiva/protocol.md.gz
@@ -71,7 +73,9 @@ bin=$unpacked/usr/bin
 [[ "$("$bin/tessiva" --version)" == "tessiva $version" ]] || fail "tessiva --version"
 [[ "$("$bin/tessiva-sensor" --version)" == "tessiva-sensor $version" ]] ||
   fail "tessiva-sensor --version"
-for args in "tessiva --help" "tessiva-sensor --help" "tessiva-sensor help" \
+[[ "$("$bin/tessiva-match" --version)" == "tessiva-match $version" ]] ||
+  fail "tessiva-match --version"
+for args in "tessiva --help" "tessiva-sensor --help" "tessiva-sensor help" "tessiva-match --help" \
             "tessiva-sensor --socket $work/none.sock help"; do
   read -r -a words <<< "$args"
   "$bin/${words[0]}" "${words[@]:1}" | grep '^usage: ' >/dev/null || fail "$args"

@@ -8,6 +8,8 @@ const RECENT_SCANS = 8;
 const MATCH_HISTORY = 4;
 const TEMPLATE_HEAD = 20;
 const TEMPLATE_TAIL = 10;
+// Templates enrolled earlier, kept in this browser so that a new session can load them back.
+const SAVED_KEY = 'tessiva-demo.templates';
 
 const MODE_NAMES = {
   init: 'Idle',
@@ -61,6 +63,7 @@ function showConnection(state, detail = {}) {
   for (const button of commandButtons) {
     if (button.getAttribute('aria-busy') !== 'true') button.disabled = !connected;
   }
+  updateLoadButton();
   updateBridgeButton();
 }
 
@@ -106,6 +109,7 @@ function connectTo(url) {
   });
   client.on('Start Enrollment', onEnrollmentStart);
   client.on('Enrollment Cancel', () => stopEnrollment('Cancelled', 'neutral', 'Enrollment cancelled.'));
+  client.on('Load Templates', onTemplatesLoaded);
   client.connect().catch((error) => {
     if (error.code !== 'closed') showToast(`Cannot connect to ${url}: ${error.message}`);
   });
@@ -204,6 +208,7 @@ function onEnrollmentFinish(result) {
     showProgress(pressTotal, pressTotal, 'ok');
     setBadge($('enroll-status'), 'Enrolled', 'ok');
     $('enroll-step').textContent = 'Fingerprint enrolled.';
+    if (result.template) saveTemplate(result.template);
   } else {
     showProgress(0, pressTotal, 'bad');
     setBadge($('enroll-status'), 'Failed', 'bad');
@@ -251,6 +256,63 @@ function copyWithSelection(text) {
   area.select();
   document.execCommand('copy');
   area.remove();
+}
+
+// Saved templates
+
+function savedTemplates() {
+  try {
+    const list = JSON.parse(localStorage.getItem(SAVED_KEY) ?? '[]');
+    return Array.isArray(list) ? list.filter((template) => typeof template === 'string') : [];
+  } catch {
+    return [];
+  }
+}
+
+function saveTemplate(template) {
+  const list = savedTemplates();
+  if (list.includes(template)) return;
+  list.push(template);
+  localStorage.setItem(SAVED_KEY, JSON.stringify(list));
+  showSavedCount();
+}
+
+function showSavedCount() {
+  const count = savedTemplates().length;
+  if (count > 0) {
+    $('saved-note').textContent = `${count} enrolled template${count === 1 ? '' : 's'} saved in this browser.`;
+  }
+  updateLoadButton();
+}
+
+function updateLoadButton() {
+  const button = $('load-saved');
+  if (button.getAttribute('aria-busy') === 'true') return;
+  button.disabled = !client?.connected || savedTemplates().length === 0;
+}
+
+$('load-saved').addEventListener('click', async () => {
+  const button = $('load-saved');
+  button.setAttribute('aria-busy', 'true');
+  button.disabled = true;
+  try {
+    await client.load(savedTemplates());
+  } catch (error) {
+    showToast(error.message);
+  } finally {
+    button.removeAttribute('aria-busy');
+    updateLoadButton();
+  }
+});
+
+// Every page sees every load: the ids the templates got, and why any was refused.
+function onTemplatesLoaded(reply) {
+  const ids = reply.ids.filter((id) => id !== -1);
+  const reasons = [...new Set(reply.reasons.filter((reason) => reason !== ''))];
+  let note = reply.message;
+  if (ids.length > 0) note += ` as ID ${ids.join(', ')}`;
+  if (reasons.length > 0) note += `; refused: ${reasons.join('; ')}`;
+  $('saved-note').textContent = `${note}.`;
 }
 
 // Scans
@@ -397,3 +459,4 @@ $('log-clear').addEventListener('click', () => {
 const initialUrl = new URLSearchParams(location.search).get('bridge') || DEFAULT_URL;
 $('bridge-url').value = initialUrl;
 connectTo(initialUrl);
+showSavedCount();

@@ -19,7 +19,8 @@
 export const DEFAULT_URL = 'ws://localhost:9090';
 
 /**
- * The six commands, by their "act", with the "event" of the reply that answers each.
+ * The commands, by their "act", with the "event" of the reply that answers each: the six every
+ * bridge knows, and the extension "load" (a bridge without it ignores it: the call times out).
  * @type {Readonly<Record<string, string>>}
  */
 export const COMMAND_REPLIES = Object.freeze({
@@ -29,6 +30,7 @@ export const COMMAND_REPLIES = Object.freeze({
   cancelenroll: 'Enrollment Cancel',
   verify: 'Verify Mode',
   identify: 'Identify Mode',
+  load: 'Load Templates',
 });
 
 /**
@@ -258,34 +260,36 @@ export class TessivaClient {
    * @param {*} [state] any JSON value; the bridge echoes it as text in the reply and in the
    *   sensor events that follow. It closes the connection of a client whose "state" is an
    *   object, an array or null.
+   * @param {object} [members] the command's other members, e.g. `{ templates }` for "load"
    * @throws {TessivaError} `disconnected` when the connection is not open
    */
-  send(act, state = '') {
+  send(act, state = '', members = {}) {
     const socket = this.#socket;
     if (this.#state !== ConnectionState.OPEN || !socket || socket.readyState !== SOCKET_OPEN) {
       throw new TessivaError('disconnected', `cannot send "${act}": not connected`, { act });
     }
-    socket.send(JSON.stringify({ act, state }));
-    this.#emit('sent', { act, state });
+    socket.send(JSON.stringify({ act, state, ...members }));
+    this.#emit('sent', { act, state, ...members });
   }
 
   /**
-   * Sends one of the six commands and waits for its reply. The reply is matched by its "event"
+   * Sends one of the commands and waits for its reply. The reply is matched by its "event"
    * and by the "state" token this call sends, so replies to other clients' commands, which the
    * bridge broadcasts too, never settle it.
    * @param {string} act one of the keys of {@link COMMAND_REPLIES}
    * @param {{timeout?: number}} [options] `timeout` in ms overrides the client's
+   * @param {object} [members] the command's other members (see `send`)
    * @returns {Promise<TessivaMessage>} the reply, also when its "status" is "fail"; rejects with
    *   a {@link TessivaError}: `timeout`, `disconnected` or `closed`
    */
-  request(act, options = {}) {
+  request(act, options = {}, members = {}) {
     if (!Object.hasOwn(COMMAND_REPLIES, act)) {
       return Promise.reject(new TypeError(`unknown command "${act}"`));
     }
     const event = COMMAND_REPLIES[act];
     const state = `${this.#tokenPrefix}-${++this.#tokenCount}`;
     try {
-      this.send(act, state);
+      this.send(act, state, members);
     } catch (error) {
       return Promise.reject(error);
     }
@@ -357,6 +361,20 @@ export class TessivaClient {
    */
   identify(options) {
     return this.request('identify', options);
+  }
+
+  /**
+   * Puts templates kept from earlier "Enrollment Finish" events back into the bridge's current
+   * fingerprint cache, each under the next id, so that identification finds them again. The
+   * reply is "Load Templates": "ids" holds, in the order sent, the id each template got (-1 when
+   * refused) and "reasons" why one was refused ("" when loaded); "status" is "success" only when
+   * every template was loaded. An "init" empties the cache again.
+   * @param {string[]} templates
+   * @param {{timeout?: number}} [options]
+   * @returns {Promise<TessivaMessage>}
+   */
+  load(templates, options) {
+    return this.request('load', options, { templates });
   }
 
   #openSocket() {

@@ -4,11 +4,10 @@
 
 #include "FprintReader.h"
 #include "GLibLoopThread.h"
+#include "ReaderScore.h"
 
 namespace {
 
-constexpr int32_t kThreshold = 10;
-constexpr int32_t kOneToOneThreshold = 10;
 constexpr int32_t kQualityClassGood = 0;
 // Opening a USB reader can take seconds (some calibrate); beyond these the reader is stuck.
 constexpr std::chrono::seconds kOpenTimeout{30};
@@ -114,7 +113,7 @@ void TFprintFPEngX::BeginEnroll() {
   FEnrolling = true;
   FEnrollIndex = FEnrollCount;
   // A press joins the enrolment when it verifies against a counted one.
-  FEnrolment = TEnrolmentPresses(FEnrollCount, kOneToOneThreshold);
+  FEnrolment = TEnrolmentPresses(FEnrollCount, kReaderOneToOneThreshold);
   FEnrolled.clear();
   ++FModeEpoch;
 }
@@ -172,13 +171,13 @@ bool TFprintFPEngX::VerFingerFromStr(std::u16string& regTemplateStr,
   const auto enrolled = TMinutiaeTemplateCodec::Decode(regTemplateStr);
   const auto probe = TMinutiaeTemplateCodec::Decode(verTemplateStr);
   return enrolled && probe &&
-         TMinutiaeTemplateCodec::Score(*enrolled, *probe) >= kOneToOneThreshold;
+         TMinutiaeTemplateCodec::Score(*enrolled, *probe) >= kReaderOneToOneThreshold;
 }
 
 int32_t TFprintFPEngX::IdentificationInFPCacheDB(int32_t fpcHandle, const OleVariant& pVerTemplate,
                                                  int32_t& Score, int32_t& ProcessedFPNumber) {
   std::lock_guard lock(FLock);
-  const auto found = FCaches.Identify(fpcHandle, pVerTemplate, kThreshold);
+  const auto found = FCaches.Identify(fpcHandle, pVerTemplate, kReaderThreshold);
   Score = found.Score;
   ProcessedFPNumber = found.Compared;
   return found.Id;
@@ -239,6 +238,11 @@ void TFprintFPEngX::SetFPEngineVersion(const std::u16string& AValue) {
 std::u16string TFprintFPEngX::LastError() {
   std::lock_guard lock(FLock);
   return FLastError;
+}
+
+// The texts the caches take are those TMinutiaeTemplateCodec reads: no state, so no lock.
+std::u16string TFprintFPEngX::TemplateFault(const std::u16string& ATemplate) {
+  return std::u16string(TemplateSamplesFault(ATemplate));
 }
 
 // On the loop thread. Rating happens here, off the main thread; the press then goes there.
@@ -333,7 +337,7 @@ void TFprintFPEngX::RaiseEvent(const TPendingEvent& AEvent, std::exception_ptr& 
 void TFprintFPEngX::EndEnrolment() {
   FEnrolling = false;
   FEnrollIndex = 0;
-  FEnrolment = TEnrolmentPresses(0, kOneToOneThreshold);
+  FEnrolment = TEnrolmentPresses(0, kReaderOneToOneThreshold);
   ++FModeEpoch;
 }
 

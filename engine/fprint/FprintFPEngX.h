@@ -76,6 +76,7 @@ class TFprintFPEngX final : public TNqFPEngX {
   std::u16string FPEngineVersion() override;
   void SetFPEngineVersion(const std::u16string& AValue) override;
   std::u16string LastError() override;
+  std::u16string TemplateFault(const std::u16string& ATemplate) override;
 
  private:
   enum class TEventKind { None, Enroll, Capture };

@@ -64,6 +64,9 @@ class TNqFPEngX {
   // Not a member of the control: why the last InitEngine failed, in words for the log; empty
   // when the engine has nothing to say.
   virtual std::u16string LastError() { return {}; }
+  // Not a member of the control either: why ATemplate is no template of the engine in use, in
+  // words for the clients that sent it; empty when its caches take it.
+  virtual std::u16string TemplateFault(const std::u16string& ATemplate) = 0;
 
   // Events, assigned by the owner on the main thread before the engine runs.
   TNqFPEngXFeatureInfo OnFeatureInfo;

@@ -68,19 +68,31 @@ void PutSample(std::vector<uint8_t>& ABytes, const TMinutiaeTemplate& ATemplate,
   }
 }
 
-// One sample from AOffset on, which it moves past the sample; nothing when the sample does not
-// fit the bytes left or holds a value out of range.
+// Why a text is not a template, in words for the clients that sent it.
+constexpr std::u16string_view kNotATemplate = u"not a fingerprint reader template";
+constexpr std::u16string_view kNotHexadecimal = u"damaged template: not lowercase hexadecimal";
+constexpr std::u16string_view kWrongLength = u"damaged template: wrong length";
+constexpr std::u16string_view kChecksumMismatch = u"damaged template: checksum mismatch";
+constexpr std::u16string_view kVersionMismatch =
+    u"damaged template: its version byte does not match its prefix";
+constexpr std::u16string_view kOutOfRange = u"damaged template: a value out of range";
+
+// One sample from AOffset on, which it moves past the sample; nothing, with AFault set, when the
+// sample does not fit the bytes left or holds a value out of range.
 std::optional<TMinutiaeTemplate> GetSample(std::span<const uint8_t> ABytes, std::size_t& AOffset,
-                                           const TFormatLayout& ALayout) {
+                                           const TFormatLayout& ALayout,
+                                           std::u16string_view& AFault) {
+  AFault = kWrongLength;
   if (ABytes.size() - AOffset < kSampleHeaderBytes) return std::nullopt;
   TMinutiaeTemplate result;
   result.Width = static_cast<int32_t>(GetBigEndian(ABytes, AOffset, 2));
   result.Height = static_cast<int32_t>(GetBigEndian(ABytes, AOffset, 2));
   result.Quality = static_cast<int32_t>(GetBigEndian(ABytes, AOffset, 1));
   const std::size_t count = GetBigEndian(ABytes, AOffset, 1);
+  if (ABytes.size() - AOffset < count * MinutiaBytes(ALayout)) return std::nullopt;
+  AFault = kOutOfRange;
   if (result.Width < 1 || result.Width > kMaxTemplateSide || result.Height < 1 ||
-      result.Height > kMaxTemplateSide || result.Quality > 100 ||
-      ABytes.size() - AOffset < count * MinutiaBytes(ALayout)) {
+      result.Height > kMaxTemplateSide || result.Quality > 100) {
     return std::nullopt;
   }
   const float directionStep = kTwoPi / static_cast<float>(1u << (8 * ALayout.DirectionBytes));
@@ -97,37 +109,49 @@ std::optional<TMinutiaeTemplate> GetSample(std::span<const uint8_t> ABytes, std:
                                static_cast<float>(y) / static_cast<float>(scale),
                                static_cast<float>(direction) * directionStep});
   }
+  AFault = {};
   return result;
 }
 
 std::optional<std::vector<TMinutiaeTemplate>> DecodeBytes(const std::vector<uint8_t>& ABytes,
-                                                          const TFormatLayout& ALayout) {
+                                                          const TFormatLayout& ALayout,
+                                                          std::u16string_view& AFault) {
+  AFault = kWrongLength;
   if (ABytes.size() < 2 + kChecksumBytes) return std::nullopt;
   const auto body = std::span(ABytes).first(ABytes.size() - kChecksumBytes);
   std::size_t offset = body.size();
+  AFault = kChecksumMismatch;
   if (GetBigEndian(ABytes, offset, 4) != Crc32(body)) return std::nullopt;
   offset = 0;
+  AFault = kVersionMismatch;
   if (GetBigEndian(body, offset, 1) != static_cast<uint32_t>(ALayout.Version)) return std::nullopt;
   const std::size_t samples = ALayout.Sampled ? GetBigEndian(body, offset, 1) : 1;
+  AFault = kOutOfRange;
   if (samples < 1 || samples > kMaxTemplateSamples) return std::nullopt;
   std::vector<TMinutiaeTemplate> result;
   for (std::size_t i = 0; i < samples; ++i) {
-    auto sample = GetSample(body, offset, ALayout);
+    auto sample = GetSample(body, offset, ALayout, AFault);
     if (!sample) return std::nullopt;
     result.push_back(std::move(*sample));
   }
+  AFault = kWrongLength;
   if (offset != body.size()) return std::nullopt;
+  AFault = {};
   return result;
 }
 
 std::optional<std::vector<TMinutiaeTemplate>> DecodeText(std::u16string_view AText,
-                                                         const TFormatLayout*& ALayout) {
+                                                         const TFormatLayout*& ALayout,
+                                                         std::u16string_view& AFault) {
   for (const TFormatLayout* layout : kLayouts) {
     if (!AText.starts_with(layout->Prefix)) continue;
     ALayout = layout;
     const auto bytes = HexToBytes(AText.substr(layout->Prefix.size()));
-    return bytes ? DecodeBytes(*bytes, *layout) : std::nullopt;
+    if (bytes) return DecodeBytes(*bytes, *layout, AFault);
+    AFault = kNotHexadecimal;
+    return std::nullopt;
   }
+  AFault = kNotATemplate;
   return std::nullopt;
 }
 
@@ -149,7 +173,8 @@ std::u16string EncodeMinutiaeTemplate(const TMinutiaeTemplate& ATemplate, int AF
 
 std::optional<TMinutiaeTemplate> DecodeMinutiaeTemplate(std::u16string_view AText) {
   const TFormatLayout* layout = nullptr;
-  auto samples = DecodeText(AText, layout);
+  std::u16string_view fault;
+  auto samples = DecodeText(AText, layout, fault);
   if (!samples || layout->Sampled) return std::nullopt;
   return std::move(samples->front());
 }
@@ -161,5 +186,13 @@ std::u16string EncodeTemplateSamples(std::span<const TMinutiaeTemplate> ASamples
 
 std::optional<std::vector<TMinutiaeTemplate>> DecodeTemplateSamples(std::u16string_view AText) {
   const TFormatLayout* layout = nullptr;
-  return DecodeText(AText, layout);
+  std::u16string_view fault;
+  return DecodeText(AText, layout, fault);
+}
+
+std::u16string_view TemplateSamplesFault(std::u16string_view AText) {
+  const TFormatLayout* layout = nullptr;
+  std::u16string_view fault;
+  DecodeText(AText, layout, fault);
+  return fault;
 }

@@ -54,3 +54,7 @@ std::u16string EncodeTemplateSamples(std::span<const TMinutiaeTemplate> ASamples
 // The samples of an enrolled finger: those of a sampled text, or the one template of an earlier
 // single-press text.
 std::optional<std::vector<TMinutiaeTemplate>> DecodeTemplateSamples(std::u16string_view AText);
+
+// Why DecodeTemplateSamples reads nothing from AText, in words for whoever sent the text
+// ("damaged template: checksum mismatch"); empty when it reads a template.
+std::u16string_view TemplateSamplesFault(std::u16string_view AText);

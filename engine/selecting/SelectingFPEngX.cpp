@@ -126,3 +126,13 @@ void TSelectingFPEngX::SetFPEngineVersion(const std::u16string& AValue) {
 }
 
 std::u16string TSelectingFPEngX::LastError() { return Current().LastError(); }
+
+std::u16string TSelectingFPEngX::TemplateFault(const std::u16string& ATemplate) {
+  TNqFPEngX& inUse = Current();
+  std::u16string fault = inUse.TemplateFault(ATemplate);
+  const bool readerInUse = &inUse == FReaderEngine.get();
+  TNqFPEngX& other = readerInUse ? *FFallback : *FReaderEngine;
+  if (fault.empty() || !other.TemplateFault(ATemplate).empty()) return fault;
+  return readerInUse ? u"a template of the simulated sensor, but a fingerprint reader is in use"
+                     : u"a template of a fingerprint reader, but the simulated sensor is in use";
+}

@@ -53,6 +53,9 @@ class TSelectingFPEngX final : public TNqFPEngX {
   std::u16string FPEngineVersion() override;
   void SetFPEngineVersion(const std::u16string& AValue) override;
   std::u16string LastError() override;
+  // The engine in use decides; a template it refuses that the other engine takes is named as the
+  // other engine's.
+  std::u16string TemplateFault(const std::u16string& ATemplate) override;
 
   // The engine serving now: the fallback until the first InitEngine.
   TNqFPEngX& Current() const { return *FCurrent.load(); }

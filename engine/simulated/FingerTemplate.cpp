@@ -48,8 +48,20 @@ int HexValue(char16_t AChar) {
   return -1;
 }
 
-std::optional<TBytes> FromHex(std::u16string_view AHex) {
-  if (AHex.size() % 2 != 0 || AHex.size() / 2 > kMaxTemplateBytes) return std::nullopt;
+// Why a text is not a template, in words for the clients that sent it.
+constexpr std::u16string_view kNotATemplate = u"not a simulated sensor template";
+constexpr std::u16string_view kNotHexadecimal = u"damaged template: not hexadecimal";
+constexpr std::u16string_view kWrongLength = u"damaged template: wrong length";
+constexpr std::u16string_view kChecksumMismatch = u"damaged template: checksum mismatch";
+constexpr std::u16string_view kVersionMismatch =
+    u"damaged template: its version byte does not match its prefix";
+constexpr std::u16string_view kOutOfRange = u"damaged template: a value out of range";
+
+std::optional<TBytes> FromHex(std::u16string_view AHex, std::u16string_view& AFault) {
+  AFault = kWrongLength;
+  if (AHex.size() / 2 > kMaxTemplateBytes) return std::nullopt;
+  AFault = kNotHexadecimal;
+  if (AHex.size() % 2 != 0) return std::nullopt;
   TBytes bytes;
   bytes.reserve(AHex.size() / 2);
   for (std::size_t i = 0; i < AHex.size(); i += 2) {
@@ -58,6 +70,7 @@ std::optional<TBytes> FromHex(std::u16string_view AHex) {
     if (high < 0 || low < 0) return std::nullopt;
     bytes.push_back(static_cast<uint8_t>(high << 4 | low));
   }
+  AFault = {};
   return bytes;
 }
 
@@ -91,10 +104,15 @@ TBytes Bytes10(const TFeatureSet& AFeatures) {
   return bytes;
 }
 
-std::optional<TFeatureSet> Decode9(const TBytes& ABytes) {
+std::optional<TFeatureSet> Decode9(const TBytes& ABytes, std::u16string_view& AFault) {
+  AFault = kWrongLength;
   if (ABytes.empty()) return std::nullopt;
   const std::size_t count = ABytes[0];
-  if (count > kMaxMinutiae || ABytes.size() != 1 + count * kBytesPerMinutia9) return std::nullopt;
+  AFault = kOutOfRange;
+  if (count > kMaxMinutiae) return std::nullopt;
+  AFault = kWrongLength;
+  if (ABytes.size() != 1 + count * kBytesPerMinutia9) return std::nullopt;
+  AFault = {};
   TFeatureSet features;
   for (std::size_t i = 0; i < count; ++i) {
     const uint8_t* p = &ABytes[1 + i * kBytesPerMinutia9];
@@ -104,18 +122,19 @@ std::optional<TFeatureSet> Decode9(const TBytes& ABytes) {
   return features;
 }
 
-std::optional<TFeatureSet> Decode10(const TBytes& ABytes) {
-  if (ABytes.size() < kHeader10 + kChecksum10 || ABytes[0] != kVersion10 || ABytes[1] > 100) {
-    return std::nullopt;
-  }
+std::optional<TFeatureSet> Decode10(const TBytes& ABytes, std::u16string_view& AFault) {
+  AFault = kWrongLength;
+  if (ABytes.size() < kHeader10 + kChecksum10) return std::nullopt;
   const std::size_t count = ABytes[2];
-  if (count > kMaxMinutiae ||
-      ABytes.size() != kHeader10 + count * kBytesPerMinutia10 + kChecksum10) {
-    return std::nullopt;
-  }
+  if (ABytes.size() != kHeader10 + count * kBytesPerMinutia10 + kChecksum10) return std::nullopt;
   const TBytes body(ABytes.begin(), ABytes.end() - kChecksum10);
   const uint16_t stored = static_cast<uint16_t>(ABytes[ABytes.size() - 2] << 8 | ABytes.back());
+  AFault = kChecksumMismatch;
   if (Fletcher16(body) != stored) return std::nullopt;
+  AFault = kVersionMismatch;
+  if (ABytes[0] != kVersion10) return std::nullopt;
+  AFault = kOutOfRange;
+  if (ABytes[1] > 100 || count > kMaxMinutiae) return std::nullopt;
   TFeatureSet features;
   features.Quality = ABytes[1];
   for (std::size_t i = 0; i < count; ++i) {
@@ -123,6 +142,7 @@ std::optional<TFeatureSet> Decode10(const TBytes& ABytes) {
     if (p[3] > 1) return std::nullopt;
     features.Minutiae.push_back({p[0], p[1], p[2], p[3]});
   }
+  AFault = {};
   return features;
 }
 
@@ -143,14 +163,30 @@ std::u16string EncodeTemplate(const TFeatureSet& AFeatures, TTemplateFormat AFor
                                         : ToHexText(kPrefix10, Bytes10(AFeatures));
 }
 
-std::optional<TFeatureSet> DecodeTemplate(std::u16string_view AText) {
+namespace {
+
+std::optional<TFeatureSet> DecodeTemplate(std::u16string_view AText, std::u16string_view& AFault) {
   if (AText.starts_with(kPrefix9)) {
-    const auto bytes = FromHex(AText.substr(kPrefix9.size()));
-    return bytes ? Decode9(*bytes) : std::nullopt;
+    const auto bytes = FromHex(AText.substr(kPrefix9.size()), AFault);
+    return bytes ? Decode9(*bytes, AFault) : std::nullopt;
   }
   if (AText.starts_with(kPrefix10)) {
-    const auto bytes = FromHex(AText.substr(kPrefix10.size()));
-    return bytes ? Decode10(*bytes) : std::nullopt;
+    const auto bytes = FromHex(AText.substr(kPrefix10.size()), AFault);
+    return bytes ? Decode10(*bytes, AFault) : std::nullopt;
   }
+  AFault = kNotATemplate;
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<TFeatureSet> DecodeTemplate(std::u16string_view AText) {
+  std::u16string_view fault;
+  return DecodeTemplate(AText, fault);
+}
+
+std::u16string_view FingerTemplateFault(std::u16string_view AText) {
+  std::u16string_view fault;
+  DecodeTemplate(AText, fault);
+  return fault;
 }

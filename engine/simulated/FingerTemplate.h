@@ -41,3 +41,7 @@ std::u16string EncodeTemplate(const TFeatureSet& AFeatures, TTemplateFormat AFor
 
 // The feature set of a template text of either format, or nothing if the text is not one.
 std::optional<TFeatureSet> DecodeTemplate(std::u16string_view AText);
+
+// Why DecodeTemplate reads nothing from AText, in words for whoever sent the text ("damaged
+// template: checksum mismatch"); empty when it reads a template.
+std::u16string_view FingerTemplateFault(std::u16string_view AText);

@@ -196,6 +196,11 @@ void TSimulatedFPEngX::SetFPEngineVersion(const std::u16string& AValue) {
   FFormat = format;
 }
 
+// The texts the caches take are those DecodeTemplate reads: no state, so no lock.
+std::u16string TSimulatedFPEngX::TemplateFault(const std::u16string& ATemplate) {
+  return std::u16string(FingerTemplateFault(ATemplate));
+}
+
 // One touch as its steps on the main thread see it.
 struct TSimulatedFPEngX::TTouch {
   int32_t Finger = 0;

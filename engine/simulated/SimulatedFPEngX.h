@@ -78,6 +78,7 @@ class TSimulatedFPEngX final : public TNqFPEngX {
   std::u16string SensorSN() override;
   std::u16string FPEngineVersion() override;
   void SetFPEngineVersion(const std::u16string& AValue) override;
+  std::u16string TemplateFault(const std::u16string& ATemplate) override;
 
   // A finger (a positive number) touches the sensor with image quality AQuality (0..100).
   // The touch is processed on the main thread: at once when called there, else queued. ADone,

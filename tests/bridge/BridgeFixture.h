@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -57,6 +58,19 @@ class BridgeTest : public ::testing::Test {
     auto client = std::make_unique<TWsTestClient>(Port, AHandshake);
     EXPECT_TRUE(Queue.RunUntil([&] { return CountLines("Client Connected!") > connects; }));
     return client;
+  }
+
+  // Sends ACommand from one client and returns the reply it got, after checking that a second
+  // client got the very same frame; nothing when either got none.
+  std::optional<std::string> ReplyToEveryClient(const std::string& ACommand) {
+    auto sender = Connect();
+    auto other = Connect();
+    sender->SendText(ACommand);
+    const auto toSender = sender->ReceiveText();
+    const auto toOther = other->ReceiveText();
+    if (!toSender || !toOther) return std::nullopt;
+    EXPECT_EQ(*toOther, *toSender);
+    return toSender;
   }
 
   size_t CountLines(const std::string& AEnding) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,7 +33,8 @@ class TFakeEngine : public TNqFPEngX {
                                          const std::u16string& A10) override {
     Record("Add " + std::to_string(AHandle) + " " + std::to_string(AId) + " " + ToUtf8(A9) + " " +
            ToUtf8(A10));
-    return 0;
+    if (OnAdd) OnAdd();
+    return AddResult;
   }
   std::u16string GetTemplateAsString() override { return Record("GetTemplateAsString"), Captured; }
   std::u16string GetTemplateAsStringEx(const std::u16string& AVersion) override {
@@ -71,6 +73,12 @@ class TFakeEngine : public TNqFPEngX {
     Version = AValue;
   }
 
+  // Texts beginning with "bad" are refused, with the rest of the text as the reason.
+  std::u16string TemplateFault(const std::u16string& ATemplate) override {
+    Record("TemplateFault " + ToUtf8(ATemplate));
+    return ATemplate.starts_with(u"bad") ? u"refused:" + ATemplate.substr(3) : u"";
+  }
+
   std::vector<std::string> TakeCalls() {
     std::lock_guard lock(FLock);
     std::vector<std::string> calls;
@@ -87,6 +95,9 @@ class TFakeEngine : public TNqFPEngX {
   std::atomic<int32_t> NextCache{11};
   std::u16string Template9 = u"T9", Template10 = u"T10", Captured = u"CAP", Version = u"9";
   bool VerifyResult = true;
+  std::atomic<int32_t> AddResult{0};
+  // Called by every add, on the adding thread; set before the bridge runs.
+  std::function<void()> OnAdd;
   int32_t IdentifyId = -1, IdentifyScore = 0, IdentifyProcessed = 0;
   // A call whose record starts with this text raises.
   void SetFailOn(const std::string& ACall) {

@@ -1,6 +1,7 @@
 // The demo page in Debian's chromium against the real bridge: connect, initialize, enroll a
-// finger with three touches, identify it, fail to identify another. Leaves a screenshot of the
-// final page in build/web/demo-final.png.
+// finger with three touches, identify it, fail to identify another, load the saved template back
+// after a new init and identify it again. Leaves a screenshot of the final page in
+// build/web/demo-final.png.
 
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -95,6 +96,7 @@ test('enroll and identify a finger from the demo page', async () => {
     return [Number(await bar.getAttribute('aria-valuenow')), Number(await bar.getAttribute('aria-valuemax'))];
   };
 
+  assert.equal(await page.locator('#load-saved').isEnabled(), false, 'nothing saved to load yet');
   await page.getByRole('button', { name: 'Initialize' }).click();
   await text('#sensor-status', /^Connected$/);
 
@@ -135,6 +137,15 @@ test('enroll and identify a finger from the demo page', async () => {
   await bridge.sensor('touch', 8, 86);
   await text('#identify-headline', /^No match$/);
   assert.equal(await page.locator('#identify-result').getAttribute('data-tone'), 'bad');
+
+  // The page saved the enrolled template: a new init empties the cache, the page loads the
+  // template back under the next id, and the finger is identified again.
+  await text('#saved-note', /^1 enrolled template saved in this browser\.$/);
+  await page.getByRole('button', { name: 'Initialize' }).click();
+  await page.getByRole('button', { name: 'Load saved templates' }).click();
+  await text('#saved-note', /^Loaded 1 of 1 templates as ID 2\.$/);
+  await bridge.sensor('touch', 3, 87);
+  await text('#identify-headline', /^ID 2$/);
 
   const logged = await page.locator('#log li').count();
   assert.ok(logged >= 14, `the log lists the conversation (${logged} rows)`);

@@ -117,4 +117,30 @@ describe('reply matching with two clients', () => {
       for (const off of offs) off();
     }
   });
+
+  test('load puts kept templates into a new cache under new ids and says why it refuses others', async () => {
+    const finished = new Promise((resolve) => alice.client.once('Enrollment Finish', resolve));
+    await alice.client.enroll();
+    for (const quality of [85, 80, 88]) await bridge.sensor('touch', 6, quality);
+    const { template } = await finished;
+    await alice.client.init();
+
+    const seenByBob = new Promise((resolve) => bob.client.once('Load Templates', resolve));
+    const reply = await alice.client.load([template, 'NQ10:00', 42]);
+    assert.equal(reply.event, 'Load Templates');
+    assert.equal(reply.status, 'fail');
+    assert.equal(reply.message, 'Loaded 1 of 3 templates');
+    assert.equal(reply.ids.length, 3);
+    assert.ok(reply.ids[0] > 0, `an id for the template: ${JSON.stringify(reply)}`);
+    assert.deepEqual(reply.ids.slice(1), [-1, -1]);
+    assert.deepEqual(reply.reasons, ['', 'damaged template: wrong length', 'not a text']);
+    assert.deepEqual(await seenByBob, reply);
+
+    await alice.client.identify();
+    const identified = new Promise((resolve) => bob.client.once('Identify', resolve));
+    await bridge.sensor('touch', 6);
+    const match = await identified;
+    assert.equal(match.status, 'success');
+    assert.equal(match.id, reply.ids[0]);
+  });
 });

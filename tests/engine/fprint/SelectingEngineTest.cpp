@@ -8,6 +8,7 @@
 #include "FakeEngine.h"
 #include "FprintFPEngX.h"
 #include "SimulatedFPEngX.h"
+#include "TemplateTexts.h"
 
 namespace {
 
@@ -115,6 +116,27 @@ TEST(SelectingRealEngines, WithoutAReaderTheSimulatedSensorServes) {
     sensor.Touch(2, 75, false);
     EXPECT_THAT(KindsOf(events.Take()), ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
   }
+}
+
+// Without a reader the simulated sensor's templates are taken; a reader's is named as such.
+TEST(SelectingRealEngines, TemplatesAreJudgedByTheEngineInUse) {
+  if (std::getenv("FP_VIRTUAL_IMAGE") != nullptr) GTEST_SKIP() << "FP_VIRTUAL_IMAGE is set";
+  TLoopMainThreadQueue queue;
+  auto reader = std::make_unique<TFprintFPEngX>(queue);
+  if (reader->SensorCount() > 0) GTEST_SKIP() << "a fingerprint reader is attached";
+  TSelectingFPEngX engine(std::move(reader),
+                          std::make_unique<TSimulatedFPEngX>(queue, std::string()));
+  ASSERT_EQ(engine.InitEngine(), 0);
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {SimulatedTemplateText(), u""},
+      {ReaderTemplateText(),
+       u"a template of a fingerprint reader, but the simulated sensor is in use"},
+      {u"hello", u"not a simulated sensor template"},
+      {LastDigitChanged(SimulatedTemplateText()), u"damaged template: checksum mismatch"},
+      // Refused by both engines: the one in use gives the reason.
+      {LastDigitChanged(ReaderTemplateText()), u"not a simulated sensor template"},
+  };
+  for (const auto& [text, fault] : cases) EXPECT_EQ(engine.TemplateFault(text), fault);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "ReaderFixture.h"
 #include "SelectingFPEngX.h"
 #include "SimulatedFPEngX.h"
+#include "TemplateTexts.h"
 
 namespace {
 
@@ -60,6 +61,20 @@ TEST_F(SelectingReaderTest, TheAttachedReaderServesUntilUnpluggedThenTheSimulate
   EXPECT_EQ(processed, 1);
   Engine->FreeFPCacheDB(readerCache);
   EXPECT_THROW(Reader->FreeFPCacheDB(1), EOleException) << "the reader's own cache was freed";
+}
+
+// With the reader in use, its templates are taken; the simulated sensor's are named as such.
+TEST_F(SelectingReaderTest, TemplatesAreJudgedByTheEngineInUse) {
+  ASSERT_EQ(Engine->InitEngine(), 0);
+  ASSERT_EQ(&Engine->Current(), Reader);
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {ReaderTemplateText(), u""},
+      {SimulatedTemplateText(),
+       u"a template of the simulated sensor, but a fingerprint reader is in use"},
+      {u"hello", u"not a fingerprint reader template"},
+      {LastDigitChanged(ReaderTemplateText()), u"damaged template: checksum mismatch"},
+  };
+  for (const auto& [text, fault] : cases) EXPECT_EQ(Engine->TemplateFault(text), fault);
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 """The real program with libfprint's virtual image reader (FP_VIRTUAL_IMAGE): init finds the
 reader, tessiva-sensor presses synthetic fingers and image files on it and prints the quality
 line the clients got, and clients see enrolment, identification and verification; a touch of the
-simulated sensor says it is not in use; once the reader is unplugged the next init falls back to
-the simulated sensor. Prints how long a press command takes until its scan reaches the clients.
+simulated sensor says it is not in use; a template loaded back into a new cache is identified
+again; once the reader is unplugged the next init falls back to the simulated sensor, which
+refuses the reader's template. Prints how long a press command takes until its scan reaches the
+clients.
 
 Usage: reader_process_test.py TESSIVA TESSIVA_SENSOR
 """
 import asyncio
+import json
 import os
 import re
 import socket
@@ -22,6 +25,9 @@ import protocol_process_test as protocol  # noqa: E402  (the program and client 
 
 both, fields = protocol.both, protocol.fields
 
+# A simulated sensor's template: one minutia, format "9".
+SIMULATED_TEMPLATE = "NQ9:01102030"
+
 
 async def scenario(program, socket_path):
     a = await protocol.connect_when_ready()
@@ -30,6 +36,10 @@ async def scenario(program, socket_path):
 
     async def command(act, state):
         await a.send(f'{{"act":"{act}","state":"{state}"}}')
+        return await both(a, b)
+
+    async def load(state, templates):
+        await a.send(json.dumps({"act": "load", "state": state, "templates": templates}))
         return await both(a, b)
 
     async def press(*args):
@@ -88,6 +98,21 @@ async def scenario(program, socket_path):
         "error the simulated sensor is not in use: Tessiva drives a fingerprint reader (for "
         "libfprint's virtual one, use tessiva-sensor press FILE or press-synthetic FINGER)\n")), touch
 
+    # A new init starts an empty cache; the page loads the enrolled template back under the next
+    # id, and the simulated sensor's template is refused by name.
+    reply = await command("init", "r-reinit")
+    assert fields(reply, "status", "sensor_SN") == ("success", "virtual_image:0"), reply
+    loaded = await load("r-load", [finish["template"], SIMULATED_TEMPLATE])
+    assert fields(loaded, "event", "status", "message", "ids", "reasons", "state") == (
+        "Load Templates", "fail", "Loaded 1 of 2 templates", [2, -1],
+        ["", "a template of the simulated sensor, but a fingerprint reader is in use"],
+        "r-load"), loaded
+    await command("identify", "r-identify-loaded")
+    await press("press-synthetic", "1", "4")
+    match = await both(a, b)
+    assert fields(match, "event", "status", "id", "processnum") == (
+        "Identify", "success", 2, 1), match
+
     # The reader unplugged: the next init serves with the simulated sensor.
     with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as reader:
         reader.connect(socket_path)
@@ -102,6 +127,11 @@ async def scenario(program, socket_path):
     program.sensor("touch", "4")
     scan = await both(a, b)
     assert scan["event"] == "Finger Scan Info", scan
+    await both(a, b)  # the identification of that touch
+    loaded = await load("r-load-simulated", [finish["template"], SIMULATED_TEMPLATE])
+    assert fields(loaded, "status", "ids", "reasons") == (
+        "fail", [-1, 3],
+        ["a template of a fingerprint reader, but the simulated sensor is in use", ""]), loaded
     await a.close()
     await b.close()
     return delays

@@ -131,6 +131,13 @@ std::u16string Format10Text(std::vector<uint8_t> ABytes) {
   return text;
 }
 
+// A text that is no template, and why not in the words a client is told.
+struct TMalformedCase {
+  std::string Name;
+  std::u16string Text;
+  std::u16string Fault;
+};
+
 TEST(MinutiaeTemplateTest, MalformedTextsDecodeToNothing) {
   const std::u16string valid10 = EncodeMinutiaeTemplate(SampleTemplate(), 10);
   const std::u16string valid9 = EncodeMinutiaeTemplate(SampleTemplate(), 9);
@@ -147,32 +154,42 @@ TEST(MinutiaeTemplateTest, MalformedTextsDecodeToNothing) {
   };
   ASSERT_TRUE(DecodeMinutiaeTemplate(Format10Text(withMinutia({0, 127, 0, 127, 0xff, 0xff}))));
 
-  const std::vector<std::pair<std::string, std::u16string>> cases = {
-      {"empty", u""},
-      {"prefix only", u"TSF10:"},
-      {"simulated engine, format 9", u"NQ9:01102030"},
-      {"simulated engine, format 10", u"NQ10:0a320110203040aabb"},
-      {"lowercase prefix", u"tsf10:" + valid10.substr(6)},
-      {"format 9 body under the format 10 prefix", u"TSF10:" + valid9.substr(5)},
-      {"format 10 body under the format 9 prefix", u"TSF9:" + valid10.substr(6)},
-      {"uppercase digits", upper},
-      {"character outside ASCII", nonAscii},
-      {"odd length", valid10.substr(0, valid10.size() - 1)},
-      {"a byte missing", valid10.substr(0, valid10.size() - 2)},
-      {"a byte too many", valid10 + u"00"},
-      {"space appended", valid10 + u" "},
-      {"shorter than a header", Format10Text({10, 0, 16})},
-      {"count larger than the minutiae", Format10Text({10, 0, 16, 0, 16, 50, 2, 0, 8, 0, 8, 0, 0})},
-      {"width zero", Format10Text({10, 0, 0, 0, 16, 50, 0})},
-      {"height over 4096", Format10Text({10, 0, 16, 0x10, 0x01, 50, 0})},
-      {"quality over 100", Format10Text({10, 0, 16, 0, 16, 101, 0})},
-      {"version byte 9 in format 10", Format10Text({9, 0, 16, 0, 16, 50, 0})},
-      {"minutia right of the frame", Format10Text(withMinutia({0, 128, 0, 0, 0, 0}))},
-      {"minutia below the frame", Format10Text(withMinutia({0, 0, 0, 128, 0, 0}))},
+  const std::u16string notOurs = u"not a fingerprint reader template";
+  const std::u16string notHex = u"damaged template: not lowercase hexadecimal";
+  const std::u16string length = u"damaged template: wrong length";
+  const std::u16string checksum = u"damaged template: checksum mismatch";
+  const std::u16string version = u"damaged template: its version byte does not match its prefix";
+  const std::u16string range = u"damaged template: a value out of range";
+  const std::vector<TMalformedCase> cases = {
+      {"empty", u"", notOurs},
+      {"prefix only", u"TSF10:", length},
+      {"simulated engine, format 9", u"NQ9:01102030", notOurs},
+      {"simulated engine, format 10", u"NQ10:0a320110203040aabb", notOurs},
+      {"lowercase prefix", u"tsf10:" + valid10.substr(6), notOurs},
+      {"format 9 body under the format 10 prefix", u"TSF10:" + valid9.substr(5), version},
+      {"format 10 body under the format 9 prefix", u"TSF9:" + valid10.substr(6), version},
+      {"uppercase digits", upper, notHex},
+      {"character outside ASCII", nonAscii, notHex},
+      {"odd length", valid10.substr(0, valid10.size() - 1), notHex},
+      {"a byte missing", valid10.substr(0, valid10.size() - 2), checksum},
+      {"a byte too many", valid10 + u"00", checksum},
+      {"space appended", valid10 + u" ", notHex},
+      {"shorter than a header", Format10Text({10, 0, 16}), length},
+      {"count larger than the minutiae", Format10Text({10, 0, 16, 0, 16, 50, 2, 0, 8, 0, 8, 0, 0}),
+       length},
+      {"width zero", Format10Text({10, 0, 0, 0, 16, 50, 0}), range},
+      {"height over 4096", Format10Text({10, 0, 16, 0x10, 0x01, 50, 0}), range},
+      {"quality over 100", Format10Text({10, 0, 16, 0, 16, 101, 0}), range},
+      {"version byte 9 in format 10", Format10Text({9, 0, 16, 0, 16, 50, 0}), version},
+      {"minutia right of the frame", Format10Text(withMinutia({0, 128, 0, 0, 0, 0})), range},
+      {"minutia below the frame", Format10Text(withMinutia({0, 0, 0, 128, 0, 0})), range},
   };
-  for (const auto& [name, text] : cases) {
+  for (const auto& [name, text, fault] : cases) {
     EXPECT_FALSE(DecodeMinutiaeTemplate(text)) << name;
+    EXPECT_EQ(TemplateSamplesFault(text), fault) << name;
   }
+  EXPECT_EQ(TemplateSamplesFault(valid10), u"");
+  EXPECT_EQ(TemplateSamplesFault(valid9), u"");
 }
 
 TEST(MinutiaeTemplateTest, EveryChangedDigitIsCaught) {
@@ -183,6 +200,7 @@ TEST(MinutiaeTemplateTest, EveryChangedDigitIsCaught) {
       std::u16string changed = valid;
       changed[i] = changed[i] == u'0' ? u'1' : u'0';
       EXPECT_FALSE(DecodeMinutiaeTemplate(changed)) << "format " << format << ", digit " << i;
+      EXPECT_EQ(TemplateSamplesFault(changed), u"damaged template: checksum mismatch") << i;
     }
   }
 }
@@ -241,15 +259,18 @@ TEST(MinutiaeTemplateTest, MalformedSampledTextsDecodeToNothing) {
     return u"TSF10S:" + Format10Text(bytes).substr(6);
   };
   ASSERT_TRUE(DecodeTemplateSamples(sampled(2, 2)));
-  const std::vector<std::pair<std::string, std::u16string>> cases = {
-      {"no samples", sampled(0, 0)},
-      {"more samples than written", sampled(3, 2)},
-      {"fewer samples than written", sampled(1, 2)},
-      {"more samples than an enrolment has", sampled(11, 11)},
-      {"prefix only", u"TSF10S:"},
+  const std::u16string length = u"damaged template: wrong length";
+  const std::u16string range = u"damaged template: a value out of range";
+  const std::vector<TMalformedCase> cases = {
+      {"no samples", sampled(0, 0), range},
+      {"more samples than written", sampled(3, 2), length},
+      {"fewer samples than written", sampled(1, 2), length},
+      {"more samples than an enrolment has", sampled(11, 11), range},
+      {"prefix only", u"TSF10S:", length},
   };
-  for (const auto& [name, text] : cases) {
+  for (const auto& [name, text, fault] : cases) {
     EXPECT_FALSE(DecodeTemplateSamples(text)) << name;
+    EXPECT_EQ(TemplateSamplesFault(text), fault) << name;
   }
   const std::u16string valid = EncodeTemplateSamples(EnrolmentSamples(), 10);
   for (std::size_t i = 7; i < valid.size(); ++i) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FingerMatcher.h"
@@ -10,6 +12,24 @@
 namespace {
 
 constexpr int32_t kThreshold = 10;
+
+// A format-"10" text of ABytes with a checksum that holds, whatever the bytes say.
+std::u16string Format10Text(std::vector<uint8_t> ABytes) {
+  unsigned sum1 = 0, sum2 = 0;
+  for (uint8_t b : ABytes) {
+    sum1 = (sum1 + b) % 255;
+    sum2 = (sum2 + sum1) % 255;
+  }
+  ABytes.push_back(static_cast<uint8_t>(sum2));
+  ABytes.push_back(static_cast<uint8_t>(sum1));
+  std::u16string text = u"NQ10:";
+  constexpr char16_t digits[] = u"0123456789abcdef";
+  for (uint8_t b : ABytes) {
+    text.push_back(digits[b >> 4]);
+    text.push_back(digits[b & 15]);
+  }
+  return text;
+}
 
 TEST(FingerTemplateTest, BothFormatsRoundTripAndDiffer) {
   const TFeatureSet press = SimulatePress(5, 77, 1);
@@ -46,34 +66,45 @@ TEST(FingerTemplateTest, MalformedTextsAreRejected) {
   std::u16string badKind = EncodeTemplate({80, {{10, 10, 10, 0}}}, TTemplateFormat::V10);
   badKind[5 + 2 * 6 + 1] = u'2';  // kind byte of the only minutia
 
-  const std::vector<std::u16string> cases = {
-      u"",
-      u"NQ9:",
-      u"NQ10:",
-      u"nq9:00",
-      u"NQ11:0a0000",
-      u"NQ9:0",                               // odd length
-      u"NQ9:0g",                              // not hex
-      u"NQ9:01aabb",                          // one minutia needs three bytes
-      u"NQ9:41" + std::u16string(390, u'0'),  // 65 minutiae
-      u"NQ10:0a50000000",                     // checksum does not match
-      u"NQ10:0b5000" + valid10.substr(11),    // wrong version byte
-      u"NQ10:0a6500" + valid10.substr(11),    // quality 101
-      valid9 + u"00",
-      valid10.substr(0, valid10.size() - 2),
-      u" " + valid10,
-      valid10 + u" ",
-      nonAscii,
-      badKind,
-      std::u16string(100000, u'f'),
-      u"NQ10:" + std::u16string(100000, u'0'),
+  const std::u16string notOurs = u"not a simulated sensor template";
+  const std::u16string notHex = u"damaged template: not hexadecimal";
+  const std::u16string length = u"damaged template: wrong length";
+  const std::u16string checksum = u"damaged template: checksum mismatch";
+  const std::u16string range = u"damaged template: a value out of range";
+  const std::vector<std::pair<std::u16string, std::u16string>> cases = {
+      {u"", notOurs},
+      {u"NQ9:", length},
+      {u"NQ10:", length},
+      {u"nq9:00", notOurs},
+      {u"NQ11:0a0000", notOurs},
+      {u"NQ9:0", notHex},                              // odd length
+      {u"NQ9:0g", notHex},                             // not hex
+      {u"NQ9:01aabb", length},                         // one minutia needs three bytes
+      {u"NQ9:41" + std::u16string(390, u'0'), range},  // 65 minutiae
+      {u"NQ10:0a50000000", checksum},
+      {u"NQ10:0b5000" + valid10.substr(11), length},  // wrong version byte, count 0
+      {u"NQ10:0a6500" + valid10.substr(11), length},  // quality 101, count 0
+      {Format10Text({11, 50, 0}), u"damaged template: its version byte does not match its prefix"},
+      {Format10Text({10, 101, 0}), range},
+      {Format10Text({10, 50, 1, 10, 10, 10, 2}), range},  // kind 2
+      {valid9 + u"00", length},
+      {valid10.substr(0, valid10.size() - 2), length},
+      {u" " + valid10, notOurs},
+      {valid10 + u" ", notHex},
+      {nonAscii, notHex},
+      {badKind, checksum},
+      {std::u16string(100000, u'f'), notOurs},
+      {u"NQ10:" + std::u16string(100000, u'0'), length},
   };
-  for (const auto& text : cases) {
+  for (const auto& [text, fault] : cases) {
     SCOPED_TRACE(std::string(text.begin(), text.begin() + std::min<std::size_t>(text.size(), 40)));
     EXPECT_FALSE(DecodeTemplate(text));
+    EXPECT_EQ(FingerTemplateFault(text), fault);
     EXPECT_EQ(ScoreTemplates(text, valid10), 0);
     EXPECT_EQ(ScoreTemplates(valid9, text), 0);
   }
+  EXPECT_EQ(FingerTemplateFault(valid9), u"");
+  EXPECT_EQ(FingerTemplateFault(valid10), u"");
 }
 
 TEST(FingerTemplateTest, ChecksumCatchesEveryChangedDigit) {
