@@ -4,8 +4,10 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "NqFPEngXControl_TLB.h"
 
@@ -51,18 +53,33 @@ class TFingerprintCacheSet {
   }
 
   // Compares the probe template with every template of the cache; equal best scores go to the
-  // lowest id. A probe that is not a valid template compares with nothing.
+  // lowest id. A probe that is not a valid template compares with nothing. A codec may offer
+  // static std::vector<std::size_t> Shortlist(std::span<const TTemplate* const>, const TTemplate&):
+  // the ascending positions of the templates worth scoring, the others taken for strangers, so
+  // that a large cache is searched in a fraction of the time. Compared counts every template.
   TIdentification Identify(int32_t AHandle, std::u16string_view AProbe, int32_t AThreshold) const {
     const TCache& cache = Find(*this, AHandle);
     TIdentification result;
     const std::optional<TTemplate> probe = TCodec::Decode(AProbe);
     if (!probe) return result;
+    std::vector<int32_t> ids;
+    std::vector<const TTemplate*> enrolled;
+    for (const auto& [id, entry] : cache) {
+      ids.push_back(id);
+      enrolled.push_back(&entry);
+    }
+    std::vector<std::size_t> scored;
+    if constexpr (requires { TCodec::Shortlist(std::span<const TTemplate* const>(enrolled), *probe); }) {
+      scored = TCodec::Shortlist(enrolled, *probe);
+    } else {
+      for (std::size_t i = 0; i < enrolled.size(); ++i) scored.push_back(i);
+    }
+    result.Compared = static_cast<int32_t>(enrolled.size());
     int32_t bestId = -1;
-    for (const auto& [id, enrolled] : cache) {
-      const int32_t score = TCodec::Score(enrolled, *probe);
-      ++result.Compared;
+    for (const std::size_t i : scored) {
+      const int32_t score = TCodec::Score(*enrolled[i], *probe);
       if (bestId == -1 || score > result.Score) {
-        bestId = id;
+        bestId = ids[i];
         result.Score = score;
       }
     }

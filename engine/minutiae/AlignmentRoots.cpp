@@ -6,12 +6,10 @@
 #include <optional>
 
 #include "Angles.h"
+#include "MatchTolerances.h"
+#include "MinutiaPoints.h"
 
 namespace {
-
-// A press turns the finger by a few tens of degrees at most; a wider turn is not searched, which
-// keeps chance matches between different fingers down.
-constexpr float kMaxRotation = DegreesToRadians(60);
 
 // Vote space: rotation, and where the probe's centroid lands relative to the enrolled centroid.
 constexpr int kRotationBins = 18;
@@ -19,20 +17,6 @@ constexpr float kRotationBinWidth = kTwoPi / kRotationBins;
 constexpr int kShiftBins = 24;
 constexpr float kShiftBinWidth = 32;
 constexpr float kShiftRange = kShiftBins * kShiftBinWidth / 2;
-
-TPlanePoint Centroid(std::span<const TMinutia> AMinutiae) {
-  TPlanePoint sum;
-  for (const TMinutia& minutia : AMinutiae) {
-    sum.X += minutia.X;
-    sum.Y += minutia.Y;
-  }
-  const auto count = static_cast<float>(std::max<std::size_t>(1, AMinutiae.size()));
-  return {sum.X / count, sum.Y / count};
-}
-
-TPlanePoint Midpoint(const TMinutia& AFirst, const TMinutia& ASecond) {
-  return {(AFirst.X + ASecond.X) / 2, (AFirst.Y + ASecond.Y) / 2};
-}
 
 // The cells a root votes for: in each dimension the two bins whose centres are nearest, so that
 // a true alignment split by a bin border still gathers its votes in one cell.

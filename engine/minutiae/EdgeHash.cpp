@@ -13,9 +13,10 @@ constexpr float kLinearLengths = 80;
 constexpr int kLinearBins = 5;
 constexpr int kLengthBins = 16;
 constexpr float kLongBinGrowth = 1.2f;
-// Bins at least as wide as the angle tolerance: an edge reaches at most three per angle, and a
-// look-up sees few edges outside the tolerance.
-constexpr int kAngleBins = static_cast<int>(kTwoPi / kAngleTolerance);
+// Bins at least as wide as the angle tolerance, so that an edge reaches at most three per angle;
+// not narrower than 30 degrees, so that the table stays small (every prepared template has one)
+// and identification's first look finds a true pair in the same cell often enough.
+constexpr int kAngleBins = std::min(12, static_cast<int>(kTwoPi / kAngleTolerance));
 constexpr float kAngleBinWidth = kTwoPi / kAngleBins;
 constexpr int kCells = kLengthBins * kAngleBins * kAngleBins;
 static_assert(kCells <= 65536, "cells are numbered in 16 bits");
@@ -78,6 +79,10 @@ TEdgeHash::TEdgeHash(std::span<const TEdgeShape> AEdges) : FCellStart(kCells + 1
 uint16_t TEdgeHash::CellOf(const TEdgeShape& AEdge) {
   return static_cast<uint16_t>(
       CellIndex(LengthBin(AEdge.Length), AngleBin(AEdge.FromAngle), AngleBin(AEdge.ToAngle)));
+}
+
+int TEdgeHash::CellCount() {
+  return kCells;
 }
 
 std::span<const uint16_t> TEdgeHash::Candidates(uint16_t ACell) const {

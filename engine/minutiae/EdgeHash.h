@@ -18,6 +18,8 @@ class TEdgeHash {
   // The cell an edge is looked up in; computing it costs more than the look-up itself, so
   // templates keep it for their edges.
   static uint16_t CellOf(const TEdgeShape& AEdge);
+  // Cells are numbered 0 .. CellCount() - 1.
+  static int CellCount();
 
   // Indices into the edges given at construction that may match an edge of cell ACell.
   std::span<const uint16_t> Candidates(uint16_t ACell) const;

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
+#include "EnrolmentShortlist.h"
 #include "MinutiaeTemplate.h"
 #include "PreparedTemplate.h"
 #include "ReaderScore.h"
@@ -38,5 +40,16 @@ struct TMinutiaeTemplateCodec {
       best = std::max(best, FuseSampleScores(scores));
     }
     return best;
+  }
+
+  // The enrolments a probe is scored against in identification; every other one is taken for a
+  // stranger. A finger that matches firmly ranks first at the first look, so the best match is
+  // that of a full search but for a few near the threshold (bench/gallery_identification).
+  static std::vector<std::size_t> Shortlist(std::span<const TPreparedSamples* const> AEnrolled,
+                                            const TPreparedSamples& AProbe) {
+    std::vector<TEnrolmentSamples> enrolments;
+    enrolments.reserve(AEnrolled.size());
+    for (const TPreparedSamples* samples : AEnrolled) enrolments.emplace_back(*samples);
+    return ShortlistEnrolments(enrolments, AProbe, kIdentificationShortlist);
   }
 };

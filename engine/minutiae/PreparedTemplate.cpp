@@ -1,6 +1,10 @@
 #include "PreparedTemplate.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "MinutiaPoints.h"
+#include "ProbeScreen.h"
 
 namespace {
 
@@ -78,6 +82,14 @@ TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate)
     for (std::size_t k = 0; k < kMaxRootEdges; ++k)
       sample.push_back(FRootEdges[k * FRootEdges.size() / kMaxRootEdges]);
     FRootEdges = std::move(sample);
+  }
+  const TPlanePoint centre = Centroid(minutiae);
+  for (uint16_t root : FRootEdges) {
+    const TNeighbourEdge& edge = FEdges[root];
+    const TPlanePoint middle = Midpoint(minutiae[edge.From], minutiae[edge.To]);
+    FScreenKeys.push_back({edge.HashCell, ScreenDirection(edge.Shape.EdgeAngle),
+                           static_cast<int16_t>(std::lround(middle.X - centre.X)),
+                           static_cast<int16_t>(std::lround(middle.Y - centre.Y))});
   }
   std::vector<TEdgeShape> shapes;
   for (std::size_t i = 0; i < FEdges.size(); ++i) {

@@ -17,6 +17,15 @@ struct TNeighbourEdge {
   uint16_t HashCell = 0;  // TEdgeHash::CellOf(Shape)
 };
 
+// A root edge as identification's first look reads it (TProbeScreen): small, so that a gallery's
+// keys stay in the processor's caches.
+struct TScreenKey {
+  uint16_t HashCell = 0;
+  uint8_t Direction = 0;  // the edge's direction in 256 steps of the full turn
+  int16_t MidX = 0;       // the edge's midpoint, pixels from the minutiae's centroid
+  int16_t MidY = 0;
+};
+
 // A template with the tables matching needs, built once so that one probe can be compared with
 // many enrolled templates cheaply (about 30 KB for 40 minutiae). Immutable once made; safe to
 // share between threads.
@@ -39,6 +48,8 @@ class TPreparedTemplate {
   const TEdgeHash& RootPartnerLookup() const { return FEdgeHash; }
   std::span<const uint16_t> RootPartnerEdges() const { return FRootPartnerEdges; }
   const TConvexHull& Area() const { return FArea; }
+  // One per root edge.
+  std::span<const TScreenKey> ScreenKeys() const { return FScreenKeys; }
 
  private:
   TMinutiaeTemplate FTemplate;
@@ -47,5 +58,6 @@ class TPreparedTemplate {
   std::vector<uint16_t> FRootEdges;
   std::vector<uint16_t> FRootPartnerEdges;
   TEdgeHash FEdgeHash;
+  std::vector<TScreenKey> FScreenKeys;
   TConvexHull FArea;
 };
