@@ -1,11 +1,15 @@
 #include "TessivaAccuracy.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "IdentificationGallery.h"
 #include "MinutiaeTemplateCodec.h"
 
 namespace {
 
 constexpr int kScoreLimit = 101;  // scores lie in 0..100
+constexpr int kNoTemplate = -1;
 
 std::optional<TPreparedSamples> Prepare(const TTessivaTemplate& ATemplate) {
   return TMinutiaeTemplateCodec::Decode(ATemplate.Text);
@@ -25,47 +29,38 @@ double MeanMinutiae(const std::vector<std::optional<TPreparedSamples>>& ATemplat
   return count > 0 ? sum / count : 0;
 }
 
-// The probe's own score reaches the threshold and beats every other in its gallery (a tie is
-// counted against it).
-bool IdentifiedAsItself(const std::vector<int>& AScores, int AFinger, int AThreshold, int AGallerySize) {
-  const int own = AScores[static_cast<std::size_t>(AFinger)];
-  if (own < AThreshold) return false;
-  for (const int finger : IdentificationGallery(AFinger, static_cast<int>(AScores.size()), AGallerySize)) {
-    if (finger != AFinger && AScores[static_cast<std::size_t>(finger)] >= own) return false;
+bool FirstMatchIsOwn(const TTessivaScores::TProbe& AProbe, int AFingers, int AThreshold,
+                     int AGallerySize, uint32_t AGallerySeed) {
+  for (const int finger :
+       IdentificationGallery(AProbe.Finger, AProbe.Press, AFingers, AGallerySize, AGallerySeed)) {
+    if (AProbe.Scores[static_cast<std::size_t>(finger)] >= AThreshold)
+      return finger == AProbe.Finger;
   }
-  return true;
+  return false;
 }
 
 }  // namespace
 
-TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int AThreshold, int AGallerySize) {
-  TTessivaAccuracy result;
+TTessivaScores ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int AFirstProbePress) {
+  TTessivaScores result;
   std::vector<std::optional<TPreparedSamples>> enrolled;
   for (const auto& finger : ATemplates.Enrolled) {
     enrolled.push_back(Prepare(finger));
-    if (!enrolled.back()) ++result.FailedEnrolments;
+    result.Enrolled.push_back(enrolled.back().has_value());
   }
   result.EnrolledMinutiae = MeanMinutiae(enrolled);
   std::vector<std::optional<TPreparedSamples>> probes;
   for (std::size_t finger = 0; finger < ATemplates.Probes.size(); ++finger) {
-    for (const auto& press : ATemplates.Probes[finger]) {
-      const std::optional<TPreparedSamples>& probe = probes.emplace_back(Prepare(press));
-      if (!probe) ++result.FailedCaptures;
-      std::vector<int> scores(enrolled.size(), 0);
-      for (std::size_t other = 0; other < enrolled.size(); ++other) {
-        const bool both = probe && enrolled[other];
-        if (both) scores[other] = TMinutiaeTemplateCodec::Score(*enrolled[other], *probe);
-        if (other == finger) {
-          result.Table.AddGenuine(scores[other]);
-          if (enrolled[other]) result.EnrolledTable.AddGenuine(scores[other]);
-        } else if (both) {
-          result.Table.AddImpostor(scores[other]);
-          result.EnrolledTable.AddImpostor(scores[other]);
-        }
-      }
-      ++result.Identifications;
-      if (IdentifiedAsItself(scores, static_cast<int>(finger), AThreshold, AGallerySize)) {
-        ++result.CorrectIdentifications;
+    int press = AFirstProbePress;
+    for (const auto& captured : ATemplates.Probes[finger]) {
+      const std::optional<TPreparedSamples>& probe = probes.emplace_back(Prepare(captured));
+      TTessivaScores::TProbe& scored = result.Probes.emplace_back();
+      scored.Finger = static_cast<int>(finger);
+      scored.Press = press++;
+      scored.Captured = probe.has_value();
+      for (const auto& other : enrolled) {
+        scored.Scores.push_back(probe && other ? TMinutiaeTemplateCodec::Score(*other, *probe)
+                                               : kNoTemplate);
       }
     }
   }
@@ -73,8 +68,37 @@ TTessivaAccuracy ScoreTessivaTemplates(const TTessivaTemplates& ATemplates, int 
   return result;
 }
 
+TTessivaAccuracy SummariseTessivaScores(const TTessivaScores& AScores, const TFingerRange& ARange,
+                                        int AThreshold, int AGallerySize, uint32_t AGallerySeed) {
+  TTessivaAccuracy result;
+  const int fingers = static_cast<int>(AScores.Enrolled.size());
+  for (int finger = ARange.First; finger < ARange.End; ++finger) {
+    result.FailedEnrolments += AScores.Enrolled[static_cast<std::size_t>(finger)] ? 0 : 1;
+  }
+  for (const TTessivaScores::TProbe& probe : AScores.Probes) {
+    if (!ARange.Contains(probe.Finger)) continue;
+    ++result.Probes;
+    if (!probe.Captured) ++result.FailedCaptures;
+    for (int finger = ARange.First; finger < ARange.End; ++finger) {
+      const int score = probe.Scores[static_cast<std::size_t>(finger)];
+      if (finger == probe.Finger) {
+        result.Table.AddGenuine(std::max(score, 0));
+        if (AScores.Enrolled[static_cast<std::size_t>(finger)])
+          result.EnrolledTable.AddGenuine(std::max(score, 0));
+      } else if (score != kNoTemplate) {
+        result.Table.AddImpostor(score);
+        result.EnrolledTable.AddImpostor(score);
+      }
+    }
+    if (FirstMatchIsOwn(probe, fingers, AThreshold, AGallerySize, AGallerySeed))
+      ++result.FirstMatches;
+  }
+  return result;
+}
+
 int ThresholdAtFalseMatchRate(const TAccuracyTable& ATable, double AMaxRate) {
-  int threshold = 0;
+  // Threshold 0 accepts every pair, those without a template too.
+  int threshold = 1;
   while (threshold < kScoreLimit && ATable.FalseMatchRate(threshold) > AMaxRate) ++threshold;
   return threshold;
 }

@@ -29,15 +29,24 @@ if [[ "${1:-}" != --measure ]]; then
     product=without-product
   fi
   # ---- fingerprint accuracy and speed: the image-reader engine against libfprint's matcher ---
-  # Generated fingers pressed on libfprint's virtual image reader (a Unix socket of the
-  # benchmark's own): needs no network, so it runs here, before the servers. About 10 minutes
-  # at full size (100 fingers x 8 presses); BENCH_QUICK=1 only shows that it works.
+  # Generated fingers, then every folder of real presses (F_K.pgm) under ../shared/fingerprints,
+  # read where they lie (they may not be copied into the project), all pressed on libfprint's
+  # virtual image reader (a Unix socket of the benchmark's own): needs no network, so it runs
+  # here, before the servers. At full size (100 generated fingers x 8 presses and two real sets
+  # of 10 fingers) 5 minutes on an idle 2-core machine, 17 at load 9; BENCH_QUICK=1 only shows
+  # that it works.
   # A tree without the libfprint engine has no such target: the other benchmarks still run.
   if cmake --build "$build" --target fingerprint_accuracy; then
     accuracy_args=()
     [[ ${BENCH_QUICK:-0} == 1 ]] && accuracy_args=(--fingers 8 --impressions 7)
+    real_sets=$root/../shared/fingerprints
+    if [[ -d $real_sets ]]; then
+      for set in "$real_sets"/*/; do
+        compgen -G "$set[0-9]*_[0-9]*.pgm" >/dev/null && accuracy_args+=(--set "${set%/}")
+      done
+    fi
     echo "=== fingerprint accuracy and speed (progress on stderr) ==="
-    timeout 1800 "$build/bench/fingerprint_accuracy" "${accuracy_args[@]}"
+    timeout 2400 "$build/bench/fingerprint_accuracy" "${accuracy_args[@]}"
   else
     echo "bench: fingerprint_accuracy does not build; not measured" >&2
   fi
