@@ -35,7 +35,7 @@ std::vector<TEnrolment> MakeEnrolments(int AFingers, unsigned ASeed) {
 // Merging pays off where a single press is weakest: later presses that overlap it little.
 TEST(EnrollmentMergeTest, LaterPressesMatchTheMergedTemplateBetterThanTheFirstPress) {
   std::vector<int32_t> single, merged;
-  for (const TEnrolment& enrolment : MakeEnrolments(40, 31)) {
+  for (const TEnrolment& enrolment : MakeEnrolments(100, 31)) {
     const std::span<const TMinutiaeTemplate> presses(enrolment.Presses);
     const TPreparedTemplate first(presses.front());
     const TPreparedTemplate enrolled(MergeEnrollment(presses.first(kEnrolPresses)));
