@@ -104,10 +104,10 @@ TEST_F(ReaderEngineTest, SimulatedSensorTemplatesMatchNothing) {
 
 struct TEnrolmentCase {
   const char* Name;
-  std::vector<TGreyImage> Presses;
-  std::vector<int32_t> IndexAtScan;  // EnrollIndex as each OnFeatureInfo sees it
-  std::vector<int32_t> Classes;      // OnFeatureInfo's quality class, press by press
-  std::optional<bool> Enrolled;      // OnEnroll's result after the last press, if raised
+  std::vector<std::function<TGreyImage()>> Presses;  // made when the test runs, not at start-up
+  std::vector<int32_t> IndexAtScan;                  // EnrollIndex as each OnFeatureInfo sees it
+  std::vector<int32_t> Classes;  // OnFeatureInfo's quality class, press by press
+  std::optional<bool> Enrolled;  // OnEnroll's result after the last press, if raised
 };
 
 void PrintTo(const TEnrolmentCase& ACase, std::ostream* AOut) {
@@ -123,7 +123,7 @@ TEST_P(ReaderEnrolmentTest, CountsUsablePressesOfOneFinger) {
   Engine.BeginEnroll();
   std::vector<TRecordedEvent> events;
   for (const auto& image : c.Presses) {
-    const auto press = Press(image);
+    const auto press = Press(image());
     events.insert(events.end(), press.begin(), press.end());
   }
   std::vector<int32_t> indices;
@@ -146,37 +146,40 @@ TEST_P(ReaderEnrolmentTest, CountsUsablePressesOfOneFinger) {
   EXPECT_EQ(Engine.GetTemplateAsStringEx(u"9").empty(), c.Enrolled != true);
 }
 
-using fingers::FingerImpression;
+// Images are generated when a case runs: generating them while the cases are listed slows every
+// listing of the tests down, most of all under the sanitizers.
+std::function<TGreyImage()> Impression(unsigned AFinger, unsigned AImpression) {
+  return [=] { return fingers::FingerImpression(AFinger, AImpression); };
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Presses, ReaderEnrolmentTest,
     ::testing::Values(
         TEnrolmentCase{"ThreeImpressions",
-                       {FingerImpression(1, 1), FingerImpression(1, 2), FingerImpression(1, 3)},
+                       {Impression(1, 1), Impression(1, 2), Impression(1, 3)},
                        {3, 2, 1},
                        {0, 0, 0},
                        true},
         TEnrolmentCase{"BlankAndNoiseAreReportedNotCounted",
-                       {FingerImpression(1, 1), fingers::Blank(), fingers::Noise(3),
-                        FingerImpression(1, 2), FingerImpression(1, 3)},
+                       {Impression(1, 1), [] { return fingers::Blank(); },
+                        [] { return fingers::Noise(3); }, Impression(1, 2), Impression(1, 3)},
                        {3, 2, 2, 2, 1},
                        {0, 1, 1, 0, 0},
                        true},
         // The first press may be the odd one: one press that matches no counted press is
         // passed over while only one is counted.
         TEnrolmentCase{"OneStrayPressAfterTheFirstIsNotCounted",
-                       {FingerImpression(1, 1), FingerImpression(2, 1), FingerImpression(1, 2),
-                        FingerImpression(1, 3)},
+                       {Impression(1, 1), Impression(2, 1), Impression(1, 2), Impression(1, 3)},
                        {3, 2, 2, 1},
                        {0, 0, 0, 0},
                        true},
         TEnrolmentCase{"AnotherFingerOnceTwoPressesAgreeFails",
-                       {FingerImpression(1, 1), FingerImpression(1, 2), FingerImpression(2, 1)},
+                       {Impression(1, 1), Impression(1, 2), Impression(2, 1)},
                        {3, 2, 1},
                        {0, 0, 0},
                        false},
         TEnrolmentCase{"ASecondStrayPressFails",
-                       {FingerImpression(1, 1), FingerImpression(2, 1), FingerImpression(3, 1)},
+                       {Impression(1, 1), Impression(2, 1), Impression(3, 1)},
                        {3, 2, 2},
                        {0, 0, 0},
                        false}),
@@ -243,14 +246,19 @@ enum class TEnrolmentEnding { AnotherInit, Disconnect, Unplugged };
 
 const char* NameOf(TEnrolmentEnding AEnding) {
   switch (AEnding) {
-    case TEnrolmentEnding::AnotherInit: return "AnotherInit";
-    case TEnrolmentEnding::Disconnect: return "Disconnect";
-    case TEnrolmentEnding::Unplugged: return "Unplugged";
+    case TEnrolmentEnding::AnotherInit:
+      return "AnotherInit";
+    case TEnrolmentEnding::Disconnect:
+      return "Disconnect";
+    case TEnrolmentEnding::Unplugged:
+      return "Unplugged";
   }
   return "";
 }
 
-void PrintTo(TEnrolmentEnding AEnding, std::ostream* AOut) { *AOut << NameOf(AEnding); }
+void PrintTo(TEnrolmentEnding AEnding, std::ostream* AOut) {
+  *AOut << NameOf(AEnding);
+}
 
 class ReaderEnrolmentEndingTest : public ReaderEngineTest,
                                   public ::testing::WithParamInterface<TEnrolmentEnding> {
@@ -281,8 +289,8 @@ TEST_P(ReaderEnrolmentEndingTest, IsReportedAsFailedAndALaterEnrolmentShowsTheRe
   ASSERT_THAT(KindsOf(Press(fingers::FingerImpression(1, 1))),
               ElementsAre(TEventKind::FeatureInfo));
   const bool readerRuns = End(GetParam());
-  ASSERT_TRUE(Queue.RunUntil(
-      [&] { return CountKind(Events.Events(), TEventKind::Enroll) > 0; }, kEventDeadline));
+  ASSERT_TRUE(Queue.RunUntil([&] { return CountKind(Events.Events(), TEventKind::Enroll) > 0; },
+                             kEventDeadline));
   const auto events = Events.Take();
   ASSERT_THAT(KindsOf(events), ElementsAre(TEventKind::Enroll));
   EXPECT_FALSE(events[0].ActionResult);
@@ -477,7 +485,8 @@ TEST_F(ReaderRestTest, ACommandEndsARest) {
     std::function<void()> Command;
     std::vector<TEventKind> Events;
   } steps[] = {
-      {fingers::FingerImpression(1, 1), [&] { Engine.BeginCapture(); },
+      {fingers::FingerImpression(1, 1),
+       [&] { Engine.BeginCapture(); },
        {TEventKind::FeatureInfo, TEventKind::Capture}},
       {fingers::FingerImpression(1, 2), [&] { Engine.BeginEnroll(); }, {TEventKind::FeatureInfo}},
   };
