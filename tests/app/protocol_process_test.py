@@ -60,8 +60,9 @@ class Program:
         raise AssertionError(f"log line [{sender}] {text!r} x{count} not seen")
 
     def sensor(self, *args):
+        # A press waits up to 30 s for its report, after generating its image.
         done = subprocess.run([SENSOR, *args], env=self.env, capture_output=True, text=True,
-                              timeout=DEADLINE)
+                              timeout=3 * DEADLINE)
         assert done.returncode == 0, f"tessiva-sensor {args}: {done.stdout} {done.stderr}"
         return done.stdout
 

@@ -291,7 +291,7 @@ TEST(SensorToolPressTest, PrintsTheBridgesQualityLineOrWhyItIsUnknown) {
        "ok Register status: press finger 2 more time(s) Fingerprint quality good, quality=83\n"},
       {"the bridge closes first",
        {Frame("", 0x8)},
-       "ok pressed; what Tessiva made of it is unknown: no Finger Scan Info within 10 s (is it "
+       "ok pressed; what Tessiva made of it is unknown: no Finger Scan Info within 30 s (is it "
        "initialised?)\n"},
       {"no bridge", {}, ""},
   };
