@@ -2,8 +2,10 @@
 
 #include <ctime>
 #include <exception>
+#include <optional>
 
 #include "IntegerText.h"
+#include "JsonObject.h"
 #include "LocalTimeText.h"
 #include "PortText.h"
 #include "WebSocketServer.h"
@@ -58,6 +60,26 @@ std::u16string ListeningText(TWebSocketServer& AServer) {
 
 // The length of GetNow's text (four-digit years): log lines keep this much room for it.
 constexpr size_t kLogTimeRoom = 21;
+
+// A log line put together in one piece, with room for the time, which is written in when the line
+// is shown: one allocation per line, and no copying on the main thread.
+struct TLogLine {
+  std::u16string Text;
+  size_t TimeAt;
+};
+
+TLogLine LogLine(std::u16string_view ASender, std::u16string_view AMessage) {
+  TLogLine line{{}, ASender.size() + 5};
+  line.Text.reserve(line.TimeAt + kLogTimeRoom + 2 + AMessage.size());
+  line.Text.append(u"[").append(ASender).append(u"] - ");
+  line.Text.append(kLogTimeRoom, u' ').append(u": ").append(AMessage);
+  return line;
+}
+
+void ShowLogLine(ILogView& AView, TLogLine& ALine) {
+  ALine.Text.replace(ALine.TimeAt, kLogTimeRoom, LocalTimeText(std::time(nullptr)));
+  AView.AppendLine(ALine.Text);
+}
 
 }  // namespace
 
@@ -144,9 +166,9 @@ void TWebSocketServerForm::start(const std::u16string& port) {
     try {
       Listen(server, before);
     } catch (const std::exception& again) {
-      throw std::runtime_error(std::string(e.what()) +
-                               "\nListening again where the server listened before failed too: " +
-                               again.what());
+      throw std::runtime_error(
+          std::string(e.what()) +
+          "\nListening again where the server listened before failed too: " + again.what());
     }
     throw;
   }
@@ -157,19 +179,47 @@ std::u16string TWebSocketServerForm::GetNow() {
   return LocalTimeText(std::time(nullptr));
 }
 
+thread_local TWebSocketServerForm::TQueuedTogether* TWebSocketServerForm::FQueuedTogether = nullptr;
+
+TWebSocketServerForm::TQueuedTogether::TQueuedTogether(TWebSocketServerForm& AForm)
+    : FForm(AForm), FOuter(FQueuedTogether) {
+  FQueuedTogether = this;
+}
+
+TWebSocketServerForm::TQueuedTogether::~TQueuedTogether() {
+  FQueuedTogether = FOuter;
+  if (FUpdates.empty()) return;
+  try {
+    FForm.FQueue.Queue([updates = std::move(FUpdates)] {
+      for (const auto& update : updates) update();
+    });
+  } catch (...) {
+    // Out of memory: the window misses these lines, the connection goes on.
+  }
+}
+
+void TWebSocketServerForm::QueueToWindow(std::function<void()> AUpdate) {
+  if (FQueuedTogether && &FQueuedTogether->FForm == this)
+    FQueuedTogether->FUpdates.push_back(std::move(AUpdate));
+  else
+    FQueue.Queue(std::move(AUpdate));
+}
+
 void TWebSocketServerForm::log(std::u16string_view p_sender, std::u16string_view p_message) {
-  // The line is put together here in one piece, with room for the time, which the main thread
-  // writes in when it shows the line: one allocation per line, and no copying on the main thread.
-  const size_t timeAt = p_sender.size() + 5;
-  std::u16string line;
-  line.reserve(timeAt + kLogTimeRoom + 2 + p_message.size());
-  line.append(u"[").append(p_sender).append(u"] - ");
-  line.append(kLogTimeRoom, u' ').append(u": ").append(p_message);
-  FQueue.Queue([outputs = FOutputs, line = std::move(line), timeAt]() mutable {
-    if (!outputs->Log) return;
-    line.replace(timeAt, kLogTimeRoom, LocalTimeText(std::time(nullptr)));
-    outputs->Log->AppendLine(line);
+  QueueToWindow([outputs = FOutputs, line = LogLine(p_sender, p_message)]() mutable {
+    if (outputs->Log) ShowLogLine(*outputs->Log, line);
   });
+}
+
+void TWebSocketServerForm::LogCommand(std::u16string_view ASender,
+                                      std::shared_ptr<const TJsonObject> ACommand) {
+  // Written back as text on the main thread: the connection thread goes on with the command.
+  QueueToWindow(
+      [outputs = FOutputs, sender = std::u16string(ASender), command = std::move(ACommand)] {
+        if (!outputs->Log) return;
+        TLogLine line = LogLine(sender, command->ToString());
+        ShowLogLine(*outputs->Log, line);
+      });
 }
 
 void TWebSocketServerForm::ShowNumberOfClients(bool p_disconnected) {
@@ -178,12 +228,13 @@ void TWebSocketServerForm::ShowNumberOfClients(bool p_disconnected) {
   // The departing connection is still listed. While the server is being released at close the
   // list is not consulted; the count then stays at 0 instead of going negative.
   if (p_disconnected && count > 0) --count;
-  FQueue.Queue([outputs = FOutputs, count] {
+  QueueToWindow([outputs = FOutputs, count] {
     if (outputs->Count) outputs->Count->SetText(IntToStr(count));
   });
 }
 
 void TWebSocketServerForm::OnWebSocketConnected(TIdContext* AContext) {
+  std::optional<TQueuedTogether> together(std::in_place, *this);
   TIdIOHandlerSocket* socket = AContext->Connection()->Socket();
   const std::u16string boundIP = socket ? socket->BoundIP : std::u16string();
   log(boundIP, u"Client Connected");
@@ -192,17 +243,22 @@ void TWebSocketServerForm::OnWebSocketConnected(TIdContext* AContext) {
   const std::u16string peerIP = binding ? binding->PeerIP : std::u16string();
   const std::u16string peerPort = binding ? IntToStr(binding->PeerPort) : u"0";
   ShowNumberOfClients(false);
-  CountClientsForEngine(+1);
   log(u"SERVER", u"Client Connected!");
   log(u"SERVER",
       u"Port=" + port + u" " + u"(PeerIP=" + peerIP + u" - " + u"PeerPort=" + peerPort + u")");
+  // Queued before the engine hears of the client, whose notices are lines of their own.
+  together.reset();
+  CountClientsForEngine(+1);
 }
 
 void TWebSocketServerForm::OnWebSocketDisconnected(TIdContext* AContext) {
-  TIdIOHandlerSocket* socket = AContext->Connection()->Socket();
-  log(socket ? socket->BoundIP : std::u16string(), u"Client disconnected");
+  {
+    const TQueuedTogether together(*this);
+    TIdIOHandlerSocket* socket = AContext->Connection()->Socket();
+    log(socket ? socket->BoundIP : std::u16string(), u"Client disconnected");
+    ShowNumberOfClients(true);
+  }
   CountClientsForEngine(-1);
-  ShowNumberOfClients(true);
 }
 
 void TWebSocketServerForm::CountClientsForEngine(int32_t AChange) {

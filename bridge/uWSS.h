@@ -44,6 +44,8 @@ class TWebSocketServerForm {
   void start(const std::u16string& port);
 
   void log(std::u16string_view p_sender, std::u16string_view p_message);
+  // Logs a client's command as its parsed object written back.
+  void LogCommand(std::u16string_view ASender, std::shared_ptr<const TJsonObject> ACommand);
   static std::u16string GetNow();
   void ShowNumberOfClients(bool p_disconnected);
 
@@ -91,6 +93,27 @@ class TWebSocketServerForm {
 
  private:
   struct TOutputs;
+
+  // Window updates (log lines, the client count) made on this thread while one lives reach the
+  // main thread as one queue entry, in their order: a connect or a disconnect wakes the main
+  // thread once, not once per line.
+  class TQueuedTogether {
+   public:
+    explicit TQueuedTogether(TWebSocketServerForm& AForm);
+    ~TQueuedTogether();
+    TQueuedTogether(const TQueuedTogether&) = delete;
+    TQueuedTogether& operator=(const TQueuedTogether&) = delete;
+
+   private:
+    friend class TWebSocketServerForm;
+    TWebSocketServerForm& FForm;
+    TQueuedTogether* const FOuter;
+    std::vector<std::function<void()>> FUpdates;
+  };
+  // Queues a window update, with the others of this thread's TQueuedTogether if there is one.
+  void QueueToWindow(std::function<void()> AUpdate);
+  // The batch this thread is collecting, if any.
+  static thread_local TQueuedTogether* FQueuedTogether;
 
   // The send sequence shared by every reply and event: log, build, complete, serialise, send.
   void SendMessage(std::u16string_view AEvent, std::u16string_view AStatus,

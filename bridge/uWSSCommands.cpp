@@ -28,10 +28,11 @@ void TWebSocketServerForm::OnWebSocketExecute(TIdContext* AContext) {
     return;
   }
   // A top-level array is dropped like text that is not JSON.
-  auto* json = dynamic_cast<TJsonObject*>(parsed.get());
-  if (!json) return;
+  if (!dynamic_cast<TJsonObject*>(parsed.get())) return;
+  // Shared with the log line, which is written on the main thread.
+  const std::shared_ptr<const TJsonObject> json(static_cast<TJsonObject*>(parsed.release()));
   TIdIOHandlerSocket* socket = AContext->Connection()->Socket();
-  log(socket ? std::u16string_view(socket->BoundIP) : std::u16string_view(), json->ToString());
+  LogCommand(socket ? std::u16string_view(socket->BoundIP) : std::u16string_view(), json);
   // A "state" or "act" that is an object, an array or null raises here and ends this client's
   // connection.
   // Each member is read once: reading it again gives the same text or the same error, and the

@@ -141,12 +141,17 @@ bool TIdIOHandler::CheckForDataOnSource(int ATimeout) {
   return ReadFromSource(false, ATimeout, false) > 0;
 }
 
+bool TIdIOHandler::FillInputBuffer(int AByteCount) {
+  while (FInputBuffer.Size() < AByteCount) {
+    if (ReadFromSource(false) > 0) continue;
+    if (FClosedGracefully || !SourceAllocated()) return false;
+  }
+  return true;
+}
+
 void TIdIOHandler::EnsureInputBytes(int AByteCount) {
   if (AByteCount > 0) {
-    while (FInputBuffer.Size() < AByteCount) {
-      if (ReadFromSource(false) > 0 && FInputBuffer.Size() >= AByteCount) break;
-      CheckForDisconnect(true, true);
-    }
+    if (!FillInputBuffer(AByteCount)) CheckForDisconnect(true, true);
   } else if (AByteCount < 0 && InputBufferIsEmpty()) {
     ReadFromSource(false, ReadTimeout, false);
     CheckForDisconnect(true, true);
@@ -165,12 +170,30 @@ void TIdIOHandler::ReadBytes(TIdBytes& VBuffer, int AByteCount, bool AAppend) {
 }
 
 void TIdIOHandler::Skip(int AByteCount) {
+  if (!TrySkip(AByteCount)) CheckForDisconnect(true, true);
+}
+
+bool TIdIOHandler::TryReadByte(uint8_t& AByte) {
+  if (!FillInputBuffer(1)) return false;
+  AByte = FInputBuffer.ExtractByte();
+  return true;
+}
+
+bool TIdIOHandler::TryReadBytes(TIdBytes& VBuffer, int AByteCount) {
+  if (AByteCount <= 0) return true;
+  if (!FillInputBuffer(AByteCount)) return false;
+  FInputBuffer.ExtractToBytes(VBuffer, AByteCount, true);
+  return true;
+}
+
+bool TIdIOHandler::TrySkip(int AByteCount) {
   while (AByteCount > 0) {
-    EnsureInputBytes(1);
+    if (!FillInputBuffer(1)) return false;
     const int taken = std::min(AByteCount, FInputBuffer.Size());
     FInputBuffer.Remove(taken);
     AByteCount -= taken;
   }
+  return true;
 }
 
 void TIdIOHandler::Write(const TIdBytes& ABuffer, int ALength, int AOffset) {

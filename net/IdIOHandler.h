@@ -56,6 +56,12 @@ class TIdIOHandler {
   // Reads and drops AByteCount bytes as they arrive, never holding more of them than one
   // receive brings; raises like ReadBytes when the connection ends first.
   void Skip(int AByteCount);
+  // As ReadByte, ReadBytes and Skip, but false when the connection ends first: the end of a
+  // connection is the ordinary outcome of its loop, which should not pay for an exception.
+  // Transport failures other than an end or a reset still raise.
+  bool TryReadByte(uint8_t& AByte);
+  bool TryReadBytes(TIdBytes& VBuffer, int AByteCount);
+  bool TrySkip(int AByteCount);
 
   void Write(const TIdBytes& ABuffer, int ALength = -1, int AOffset = 0);
   // Sends the whole range within WriteTimeout in all; a peer that has not taken it by then is
@@ -107,6 +113,8 @@ class TIdIOHandler {
 
  private:
   void EnsureInputBytes(int AByteCount);
+  // Receives until AByteCount bytes are buffered; false when the connection ends first.
+  bool FillInputBuffer(int AByteCount);
 
   TIdBuffer FInputBuffer;
   std::atomic<bool> FOpened{false};

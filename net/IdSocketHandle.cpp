@@ -59,8 +59,8 @@ std::u16string FormatAddress(const sockaddr_storage& AAddress, uint16_t& APort) 
     // Eight groups, upper-case, never shortened with "::".
     for (int group = 0; group < 8; ++group) {
       if (group > 0) text.push_back(u':');
-      AppendNumber(text,
-                   (a6.sin6_addr.s6_addr[2 * group] << 8) | a6.sin6_addr.s6_addr[2 * group + 1], 16);
+      AppendNumber(
+          text, (a6.sin6_addr.s6_addr[2 * group] << 8) | a6.sin6_addr.s6_addr[2 * group + 1], 16);
     }
     return text;
   }
@@ -219,6 +219,7 @@ int TIdSocketHandle::Receive(uint8_t* ABuffer, int ALength) {
     const ssize_t n = ::recv(use.Fd(), ABuffer, ALength, MSG_DONTWAIT);
     if (n >= 0) return static_cast<int>(n);
     if (errno == EAGAIN || errno == EWOULDBLOCK) return -1;
+    if (errno == ECONNRESET) return 0;
     if (errno != EINTR) RaiseLastSocketError();
   }
 }
@@ -229,6 +230,7 @@ int TIdSocketHandle::ReceiveWaiting(uint8_t* ABuffer, int ALength) {
   for (;;) {
     const ssize_t n = ::recv(use.Fd(), ABuffer, ALength, 0);
     if (n >= 0) return static_cast<int>(n);
+    if (errno == ECONNRESET) return 0;
     if (errno != EINTR) RaiseLastSocketError();
   }
 }

@@ -36,7 +36,8 @@ class TIdSocketHandle {
   // Waits until the socket is readable (data, end-of-stream or a pending error); -1: no limit.
   bool Readable(int AMSec);
   bool Select(int ATimeout) { return Readable(ATimeout); }
-  // Receives without waiting: the count, 0 at end-of-stream, -1 when nothing is there.
+  // Receives without waiting: the count, 0 at end-of-stream, -1 when nothing is there. A reset
+  // by the peer ends the stream as a close does: both are how clients leave, and neither raises.
   int Receive(uint8_t* ABuffer, int ALength);
   // Receives, waiting without a time limit until something arrives, the stream ends or the socket
   // is closed from another thread (whose shutdown wakes the call): the count, 0 at end-of-stream.

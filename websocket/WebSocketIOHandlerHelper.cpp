@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "IdTextEncoding.h"
 
@@ -45,9 +46,10 @@ void SendFrame(TIdIOHandler& AIOHandler, TIdBytes& AFrame) {
 }
 
 // The payload length announced by the length byte and its extension; negative for a client frame
-// without the MASK bit, which is not tested on its own.
-int64_t ReadPayloadLength(TIdIOHandler& AIOHandler) {
-  const uint8_t lengthByte = AIOHandler.ReadByte();
+// without the MASK bit, which is not tested on its own. Nothing when the connection ends first.
+std::optional<int64_t> ReadPayloadLength(TIdIOHandler& AIOHandler) {
+  uint8_t lengthByte;
+  if (!AIOHandler.TryReadByte(lengthByte)) return std::nullopt;
   int extensionBytes = 0;
   if (lengthByte == kMaskedLength16)
     extensionBytes = 2;
@@ -56,36 +58,45 @@ int64_t ReadPayloadLength(TIdIOHandler& AIOHandler) {
   else
     return int64_t(lengthByte) - kMaskBit;
   uint64_t length = 0;
-  for (int i = 0; i < extensionBytes; ++i) length = length << 8 | AIOHandler.ReadByte();
+  for (int i = 0; i < extensionBytes; ++i) {
+    uint8_t byte;
+    if (!AIOHandler.TryReadByte(byte)) return std::nullopt;
+    length = length << 8 | byte;
+  }
   return static_cast<int64_t>(length);
 }
 
 }  // namespace
 
 TIdBytes TWebSocketIOHandlerHelper::ReadBytes() {
+  // The connection's end is an ordinary outcome, told by the Try reads without an exception; the
+  // connection's loop notices it by itself.
   try {
-    if (FIOHandler.ReadByte() != kTextFrameStart) return {};
-    const int64_t length = ReadPayloadLength(FIOHandler);
+    uint8_t first;
+    if (!FIOHandler.TryReadByte(first) || first != kTextFrameStart) return {};
+    const std::optional<int64_t> length = ReadPayloadLength(FIOHandler);
+    if (!length) return {};
     uint8_t key[4];
-    for (uint8_t& keyByte : key) keyByte = FIOHandler.ReadByte();
+    for (uint8_t& keyByte : key)
+      if (!FIOHandler.TryReadByte(keyByte)) return {};
     // A length past what an array holds leaves the payload unread; its bytes then count as the
     // start of new frames.
-    if (length < 1 || length > std::numeric_limits<int32_t>::max()) return {};
+    if (*length < 1 || *length > std::numeric_limits<int32_t>::max()) return {};
     // No command comes near this size: a larger message is refused without being held, so one
     // client cannot make the bridge buffer gigabytes. Its payload is dropped as it arrives, and
     // the next frame is read as usual.
-    if (length > kMaxMessageSize) {
-      FIOHandler.Skip(static_cast<int>(length));
+    if (*length > kMaxMessageSize) {
+      FIOHandler.TrySkip(static_cast<int>(*length));
       return {};
     }
     // The handler's buffer grows only as bytes arrive; the array is made once they are all there,
     // so an announced length alone costs no memory.
     TIdBytes payload;
-    FIOHandler.ReadBytes(payload, static_cast<int>(length), true);
+    if (!FIOHandler.TryReadBytes(payload, static_cast<int>(*length))) return {};
     for (size_t i = 0; i < payload.size(); ++i) payload[i] ^= key[i & 3];
     return payload;
   } catch (...) {
-    // A closed or failed connection: the connection's loop notices it by itself.
+    // A failed transport: the connection's loop notices it by itself.
     return {};
   }
 }

@@ -28,6 +28,22 @@ TEST_F(BridgeTest, ConnectCommandAndDisconnectAreLoggedAndCounted) {
   EXPECT_EQ(Count.Texts, (std::vector<std::string>{"1", "0"}));
 }
 
+// A connect and a disconnect wake the main thread once each, with all their lines and the count.
+TEST_F(BridgeTest, AConnectAndADisconnectAreOneQueueEntryEach) {
+  // Its upgrade answered, the client's connect has queued everything it shows.
+  auto client = std::make_unique<TWsTestClient>(Port, true);
+  EXPECT_EQ(Queue.ProcessPending(), 1);
+  EXPECT_EQ(Messages().size(), 3u);
+  EXPECT_EQ(Count.Texts, std::vector<std::string>{"1"});
+  client.reset();
+  // The server lists a connection until its disconnect has been shown.
+  ASSERT_TRUE(WaitFor([&] { return Bridge->Server()->Contexts().Count() == 0; }));
+  EXPECT_EQ(Queue.ProcessPending(), 1);
+  EXPECT_EQ(Messages().back(), "[] Client disconnected");
+  EXPECT_EQ(Count.Texts, (std::vector<std::string>{"1", "0"}));
+  EXPECT_EQ(Engine->ClientCounts(), (std::vector<int32_t>{0, 1, 0}));
+}
+
 // The engine hears how many clients could see a press (0 from the start), and what it has to
 // say about the sensor reaches the log.
 TEST_F(BridgeTest, TheEngineHearsTheClientCountAndItsNoticesAreLogged) {

@@ -122,6 +122,35 @@ TEST(IOHandler, ReadByteDeliversBufferedBytesThenReportsTheEnd) {
   EXPECT_FALSE(io.Connected());
 }
 
+// The Try reads report the end as false, without raising, after the bytes that came before it;
+// a transport failure still raises.
+TEST(IOHandler, TryReadsTellTheEndWithoutRaising) {
+  TIdIOHandlerMemory io;
+  io.SetReceiveChunk(2);
+  io.Feed("abcdefgh", true);
+  uint8_t byte = 0;
+  ASSERT_TRUE(io.TryReadByte(byte));
+  EXPECT_EQ(byte, 'a');
+  TIdBytes bytes;
+  ASSERT_TRUE(io.TryReadBytes(bytes, 3));
+  EXPECT_EQ(bytes, Bytes("bcd"));
+  EXPECT_TRUE(io.TrySkip(2));
+  EXPECT_FALSE(io.TryReadBytes(bytes, 3));
+  EXPECT_EQ(bytes, Bytes("bcd"));
+  EXPECT_EQ(io.InputBuffer().Size(), 2);
+  EXPECT_FALSE(io.TrySkip(3));
+  EXPECT_FALSE(io.TryReadByte(byte));
+  EXPECT_FALSE(io.Connected());
+
+  TIdIOHandlerMemory closed;
+  closed.Close();
+  EXPECT_FALSE(closed.TryReadByte(byte));
+
+  TIdIOHandlerMemory failing;
+  failing.FailAtCall(1, 10054);
+  EXPECT_THROW(failing.TryReadByte(byte), EIdSocketError);
+}
+
 TEST(IOHandler, ReadBytesShortOfDataLeavesWhatArrived) {
   TIdIOHandlerMemory io;
   io.Feed("abcd", true);

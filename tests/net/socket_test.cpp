@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 
 #include <array>
 #include <atomic>
@@ -120,6 +121,22 @@ TEST(Socket, PeerCloseAfterDataDeliversTheDataFirst) {
   EXPECT_EQ(pair.Server.ReadByte(), 'b');
   EXPECT_EQ(pair.Server.ReadByte(), 'c');
   EXPECT_THROW(pair.Server.ReadByte(), EIdConnClosedGracefully);
+  EXPECT_FALSE(pair.Server.Connected());
+}
+
+// A reset is how many clients leave: it ends the stream as a close does, without raising, and
+// what arrived before it is still read.
+TEST(Socket, AResetEndsTheStreamLikeAClose) {
+  TConnectedPair pair;
+  pair.Client.Send("ab");
+  ASSERT_EQ(pair.Server.ReadByte(), 'a');
+  const linger abort{1, 0};
+  ASSERT_EQ(::setsockopt(pair.Client.Fd(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
+  pair.Client.Close();
+  uint8_t byte = 0;
+  EXPECT_TRUE(pair.Server.TryReadByte(byte));
+  EXPECT_EQ(byte, 'b');
+  EXPECT_FALSE(pair.Server.TryReadByte(byte));
   EXPECT_FALSE(pair.Server.Connected());
 }
 
@@ -313,4 +330,3 @@ TEST(Socket, AListenQueueOf15TakesABurstOf300Connects) {
 }
 
 }  // namespace
-
