@@ -36,10 +36,10 @@ if [[ "${1:-}" != --measure ]]; then
   # of 10 fingers) 5 minutes on an idle 2-core machine, 17 at load 9; BENCH_QUICK=1 only shows
   # that it works.
   # A tree without the libfprint engine has no such target: the other benchmarks still run.
+  real_sets=$root/../shared/fingerprints
   if cmake --build "$build" --target fingerprint_accuracy; then
     accuracy_args=()
     [[ ${BENCH_QUICK:-0} == 1 ]] && accuracy_args=(--fingers 8 --impressions 7)
-    real_sets=$root/../shared/fingerprints
     if [[ -d $real_sets ]]; then
       for set in "$real_sets"/*/; do
         compgen -G "$set[0-9]*_[0-9]*.pgm" >/dev/null && accuracy_args+=(--set "${set%/}")
@@ -49,6 +49,40 @@ if [[ "${1:-}" != --measure ]]; then
     timeout 2400 "$build/bench/fingerprint_accuracy" "${accuracy_args[@]}"
   else
     echo "bench: fingerprint_accuracy does not build; not measured" >&2
+  fi
+
+  # ---- identification among 1,000 enrolments: the shortlist against comparing every one ----
+  # Every press is read once through the reader engine (press_templates), generated fingers and
+  # the real sets alike; the gallery is then built from those templates (250 generated fingers,
+  # each also mirrored and turned, make the 1,000). A few minutes on an idle 2-core machine;
+  # BENCH_QUICK=1 presses fewer generated fingers and probes less.
+  if cmake --build "$build" --target synthetic_dataset press_templates gallery_identification; then
+    gallery_work=$(mktemp -d "${TMPDIR:-/tmp}/tessiva-gallery.XXXXXX")
+    gallery_fingers=250 gallery_probes=80
+    [[ ${BENCH_QUICK:-0} == 1 ]] && gallery_fingers=10 gallery_probes=10
+    "$build/bench/synthetic_dataset" --out "$gallery_work/gen" --fingers "$gallery_fingers" \
+      --impressions 8 >/dev/null
+    # The gallery reads finger and press from names F_K, as the real sets are named.
+    for image in "$gallery_work"/gen/f*_i*.pgm; do
+      stem=$(basename "$image" .pgm)
+      mv "$image" "$gallery_work/gen/$((10#${stem:1:5}))_$((10#${stem:8:2})).pgm"
+    done
+    "$build/bench/press_templates" "$gallery_work/gen.txt" "$gallery_work"/gen/*_*.pgm 2>/dev/null
+    gallery_sets=("gen=$gallery_work/gen.txt")
+    if [[ -d $real_sets ]]; then
+      for set in "$real_sets"/*/; do
+        compgen -G "$set[0-9]*_[0-9]*.pgm" >/dev/null || continue
+        name=$(basename "$set")
+        "$build/bench/press_templates" "$gallery_work/$name.txt" "$set"[0-9]*_[0-9]*.pgm 2>/dev/null
+        gallery_sets+=("$name=$gallery_work/$name.txt")
+      done
+    fi
+    echo "=== identification among 1,000 enrolments ==="
+    timeout 1200 "$build/bench/gallery_identification" --probes "$gallery_probes" \
+      "${gallery_sets[@]}" || echo "bench: gallery_identification failed" >&2
+    rm -rf "$gallery_work"
+  else
+    echo "bench: gallery_identification does not build; not measured" >&2
   fi
 
   if [[ $(id -u) -eq 0 ]] && command -v ip >/dev/null && unshare --net true 2>/dev/null; then
