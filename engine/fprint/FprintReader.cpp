@@ -223,23 +223,15 @@ bool TFprintReader::StartCapture() {
   return true;
 }
 
-// After a scan: armed again within the spell it came in, so that however often presses come the
-// reader rests as long; when that spell has ended meanwhile, the rest begins.
-void TFprintReader::ArmWithinSpell(bool ASpellOver) {
-  if (ASpellOver) {
-    ArmLater(FTimes.Rest);
-  } else if (!StartCapture()) {
-    FTimer.reset();
-  }
-}
-
 void TFprintReader::ArmLater(std::chrono::seconds ADelay) {
   FTimer = AttachTimer(ADelay, &TFprintReader::ArmAgain, this);
 }
 
 void TFprintReader::TooHot(const std::string& AWhy) {
   FCooling = true;
-  Report({TScanKind::TooHot, {}, {},
+  Report({TScanKind::TooHot,
+          {},
+          {},
           "reader too hot (" + AWhy + "): no press can be read; next try in " +
               std::to_string(FTimes.CoolDown.count()) + " s"});
   FTimer = AttachTimer(FTimes.CoolDown, &TFprintReader::CoolDownEnded, this);
@@ -291,7 +283,9 @@ void TFprintReader::Identified(FpDevice* ADevice, GAsyncResult* AResult) {
   }
   if (print != nullptr) {
     Report(ScanFromPrint(print));
-    ArmWithinSpell(spellOver);
+    // Someone is using the reader: a new spell, so that an enrolment's next press is read
+    // however long the last one took, never lost to a rest.
+    Arm();
   } else if (error == nullptr || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
     if (spellOver) {
       ArmLater(FTimes.Rest);
@@ -300,7 +294,7 @@ void TFprintReader::Identified(FpDevice* ADevice, GAsyncResult* AResult) {
     }
   } else if (error->domain == FP_DEVICE_RETRY) {
     Report({TScanKind::Retry, {}, {}, error->message});
-    ArmWithinSpell(spellOver);
+    Arm();
   } else if (g_error_matches(error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_REMOVED)) {
     FTimer.reset();
     Report({TScanKind::Removed, {}, {}, error->message});
@@ -320,7 +314,9 @@ void TFprintReader::Report(TReaderScan AScan) {
   if (FSinks.Scan) FSinks.Scan(std::move(AScan));
 }
 
-gpointer TFprintReader::Token() { return new std::weak_ptr<TFprintReader>(weak_from_this()); }
+gpointer TFprintReader::Token() {
+  return new std::weak_ptr<TFprintReader>(weak_from_this());
+}
 
 template <void (TFprintReader::*Method)(FpDevice*, GAsyncResult*)>
 void TFprintReader::Completed(GObject* ASource, GAsyncResult* AResult, gpointer AToken) {

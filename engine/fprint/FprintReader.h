@@ -64,7 +64,6 @@ class TFprintReader : public std::enable_shared_from_this<TFprintReader> {
   // Arms the reader for a new spell, unless it is not open or nobody watches.
   void Arm();
   bool StartCapture();
-  void ArmWithinSpell(bool ASpellOver);
   void ArmLater(std::chrono::seconds ADelay);
   void TooHot(const std::string& AWhy);
   void Identified(FpDevice* ADevice, GAsyncResult* AResult);

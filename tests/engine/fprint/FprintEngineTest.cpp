@@ -453,17 +453,19 @@ TEST_F(ReaderEngineTest, CommandsFromOtherThreadsDuringPresses) {
 
 class ReaderRearmTest : public ReaderEngineTest {
  protected:
-  ReaderRearmTest() : ReaderEngineTest({std::chrono::seconds(1), std::chrono::seconds(1)}) {}
+  // A spell long enough that a press, slow as it may be on a loaded machine, is seldom still
+  // under way when it ends (the virtual reader shows no finger that would hold the end off).
+  ReaderRearmTest() : ReaderEngineTest({std::chrono::seconds(5), std::chrono::seconds(1)}) {}
 };
 
-// Spells of a second with rests of a second between: presses after a few of them are read as
-// they were before, one capture each.
+// After a spell and a rest, the capture armed again reads presses as before, one capture each.
 TEST_F(ReaderRearmTest, ACaptureReArmedAfterItsLimitStillTakesPresses) {
+  const TGreyImage presses[] = {fingers::FingerImpression(1, 1), fingers::FingerImpression(1, 2)};
   Init();
-  // Long enough for a few spells and rests.
-  std::this_thread::sleep_for(std::chrono::milliseconds(4500));
-  for (unsigned impression = 1; impression <= 2; ++impression) {
-    const auto events = PressUntilRead(fingers::FingerImpression(1, impression));
+  // The first spell is over and the rest after it too.
+  std::this_thread::sleep_for(std::chrono::milliseconds(6500));
+  for (const TGreyImage& press : presses) {
+    const auto events = PressUntilRead(press);
     ASSERT_THAT(KindsOf(events), ElementsAre(TEventKind::FeatureInfo, TEventKind::Capture));
     EXPECT_EQ(events[0].QualityClass, 0);
     EXPECT_TRUE(events[1].ActionResult);
@@ -475,6 +477,26 @@ class ReaderRestTest : public ReaderEngineTest {
  protected:
   ReaderRestTest() : ReaderEngineTest({std::chrono::seconds(1), std::chrono::hours(1)}) {}
 };
+
+class ReaderPressSpellTest : public ReaderEngineTest {
+ protected:
+  ReaderPressSpellTest() : ReaderEngineTest({std::chrono::seconds(8), std::chrono::hours(1)}) {}
+};
+
+// A press read starts a new spell: the next press, made after the spell the first came in would
+// have ended, is read without a command (an enrolment's presses never meet a rest).
+TEST_F(ReaderPressSpellTest, APressReadStartsANewSpell) {
+  // Made first: generating an image takes seconds in a sanitized build.
+  const TGreyImage first = fingers::FingerImpression(1, 1);
+  const TGreyImage second = fingers::FingerImpression(1, 2);
+  Init();
+  Engine.BeginEnroll();
+  std::this_thread::sleep_for(std::chrono::seconds(4));  // half the spell
+  EXPECT_THAT(KindsOf(Press(first)), ElementsAre(TEventKind::FeatureInfo));
+  // Past the first spell's end, well within the one the press started.
+  std::this_thread::sleep_for(std::chrono::milliseconds(5500));
+  EXPECT_THAT(KindsOf(Press(second)), ElementsAre(TEventKind::FeatureInfo));
+}
 
 // Resting after its spell, the reader is armed again at once by a command that asks for presses:
 // the press made during the rest (the virtual reader keeps its image until armed) is read then.
