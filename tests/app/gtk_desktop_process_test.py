@@ -43,9 +43,13 @@ def loaded_libraries(pid):
         return {line.split()[-1] for line in maps if "/" in line}
 
 
-async def connect_when_ready():
-    end = time.monotonic() + DEADLINE
+async def connect_when_ready(program):
+    # A window on a loaded machine may take a while to come up; one that ended says why.
+    end = time.monotonic() + 3 * DEADLINE
     while True:
+        if program.poll() is not None:
+            raise AssertionError(f"the program ended with {program.returncode}: "
+                                 f"{program.stderr.read()[-2000:]}")
         try:
             return await websockets.connect("ws://127.0.0.1:9090", ping_interval=None,
                                             close_timeout=1)
@@ -59,8 +63,8 @@ async def next_message(client):
     return json.loads(await asyncio.wait_for(client.recv(), DEADLINE))
 
 
-async def press_reaches_clients(env):
-    client = await connect_when_ready()
+async def press_reaches_clients(program, env):
+    client = await connect_when_ready(program)
     await client.send('{"act":"init","state":"gtk"}')
     reply = await next_message(client)
     assert (reply["status"], reply["sensor_SN"]) == ("success", "virtual_image:0"), reply
@@ -79,7 +83,7 @@ def run_desktop(desktop, display, work):
     program = subprocess.Popen([TESSIVA], env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.PIPE, text=True)
     try:
-        asyncio.run(press_reaches_clients(env))
+        asyncio.run(press_reaches_clients(program, env))
         gtk = [lib for lib in loaded_libraries(program.pid) if "libgtk-3" in lib or "libqgtk3" in lib]
         assert not gtk, f"GTK loaded: {gtk}"
         program.send_signal(signal.SIGTERM)
