@@ -58,6 +58,14 @@ TFprintReader::TFprintReader(TSinks ASinks, TArmingTimes ATimes)
 TFprintReader::~TFprintReader() {
   FTimer.reset();
   g_signal_handlers_disconnect_by_data(FContext.get(), this);
+  // A reader whose close did not finish in time is still in its driver's hands: destroying it
+  // there is unsafe (libfprint refuses, "User destroyed open device!"). It is left to the
+  // process, with its context, still referenced so that no leak check counts it.
+  if (FState != TState::Closed) {
+    static auto* const abandoned =
+        new std::vector<std::pair<TGObjectPtr<FpContext>, TGObjectPtr<FpDevice>>>;
+    abandoned->emplace_back(std::move(FContext), std::move(FDevice));
+  }
 }
 
 void TFprintReader::Enumerate() {

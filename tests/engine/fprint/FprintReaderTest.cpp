@@ -1,13 +1,18 @@
 // The reader on this process's virtual reader, driven directly on the loop thread.
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "Completion.h"
 #include "FingerImages.h"
 #include "FprintReader.h"
+#include "GLibLogForwarding.h"
 #include "GLibLoopThread.h"
 #include "ReaderFixture.h"
 
@@ -103,5 +108,44 @@ INSTANTIATE_TEST_SUITE_P(
                    {std::nullopt, TOutcome::Failed, std::nullopt}, false},
         TOrderCase{"CloseOpen", true, {false, true}, {std::nullopt, TOutcome::Opened}, true}),
     [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+// The program's end stops waiting for a reader that is slow to close and destroys the reader
+// then: the device, still in its driver's hands, must not be destroyed under it.
+TEST(ReaderEndTest, AReaderDestroyedBeforeItClosedLeavesTheDeviceAlone) {
+  std::mutex lock;
+  std::vector<std::string> lines;
+  TGLibLogForwarding forwarding([&](const std::string& ALine) {
+    std::lock_guard guard(lock);
+    lines.push_back(ALine);
+  });
+  const auto loop = TGLibLoopThread::Acquire();
+  std::shared_ptr<TFprintReader> reader;
+  auto opened = std::make_shared<TCompletion<TOutcome>>();
+  loop->Invoke([&] {
+    reader = TFprintReader::Create({[](TReaderScan) {}, [](int) {}}, {});
+    reader->Open([opened](TFprintReader::TOpenResult AResult) { opened->Set(AResult.Outcome); });
+  });
+  const auto outcome = opened->WaitFor(kEventDeadline);
+  ASSERT_TRUE(outcome);
+  ASSERT_EQ(*outcome, TOutcome::Opened);
+  // Armed for a press: the close first waits for the capture's cancel, and is abandoned then.
+  loop->Invoke([&] {
+    reader->Close([] {});
+    reader.reset();
+  });
+  // The cancelled capture ends on the loop within milliseconds; libfprint's complaint about a
+  // destroyed open device would follow it. A slow machine can only hide the fault, not fake it.
+  const auto unwarnedUntil = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  const auto warned = [&] {
+    std::lock_guard guard(lock);
+    return std::any_of(lines.begin(), lines.end(), [](const std::string& ALine) {
+      return ALine.find("destroyed open device") != std::string::npos;
+    });
+  };
+  while (!warned() && std::chrono::steady_clock::now() < unwarnedUntil) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_FALSE(warned()) << "libfprint saw its open device destroyed";
+}
 
 }  // namespace
