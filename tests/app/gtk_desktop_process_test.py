@@ -12,6 +12,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 import websockets
@@ -43,19 +44,47 @@ def loaded_libraries(pid):
         return {line.split()[-1] for line in maps if "/" in line}
 
 
+class Program(subprocess.Popen):
+    """The program with its standard error read as it comes: a pipe left unread would stop it
+    once full."""
+
+    def __init__(self, command, env):
+        super().__init__(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                         text=True)
+        self.lines = []
+        self.collector = threading.Thread(target=lambda: self.lines.extend(self.stderr),
+                                          daemon=True)
+        self.collector.start()
+
+    def errors(self):
+        self.collector.join(timeout=DEADLINE)
+        return "".join(self.lines)
+
+
+def thread_stacks(pid):
+    """Where a program that is still running but not listening is stuck, when gdb is there."""
+    try:
+        return subprocess.run(["gdb", "-batch", "-p", str(pid), "-ex", "thread apply all bt"],
+                              capture_output=True, text=True, timeout=DEADLINE).stdout[-6000:]
+    except (OSError, subprocess.TimeoutExpired) as failure:
+        return f"(no stacks: {failure!r})"
+
+
 async def connect_when_ready(program):
     # A window on a loaded machine may take a while to come up; one that ended says why.
     end = time.monotonic() + 3 * DEADLINE
     while True:
         if program.poll() is not None:
             raise AssertionError(f"the program ended with {program.returncode}: "
-                                 f"{program.stderr.read()[-2000:]}")
+                                 f"{program.errors()[-2000:]}")
         try:
             return await websockets.connect("ws://127.0.0.1:9090", ping_interval=None,
                                             close_timeout=1)
         except OSError:
             if time.monotonic() > end:
-                raise
+                raise AssertionError(f"no connection on port 9090 in {3 * DEADLINE} s; the "
+                                     f"program's standard error:\n{''.join(program.lines)[-2000:]}\n"
+                                     f"its threads:\n{thread_stacks(program.pid)}")
             await asyncio.sleep(0.05)
 
 
@@ -80,8 +109,7 @@ def run_desktop(desktop, display, work):
            if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QT_QPA_PLATFORMTHEME")}
     env.update(DISPLAY=display, XDG_CURRENT_DESKTOP=desktop, XDG_RUNTIME_DIR=work,
                FP_VIRTUAL_IMAGE=os.path.join(work, "reader.sock"))
-    program = subprocess.Popen([TESSIVA], env=env, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.PIPE, text=True)
+    program = Program([TESSIVA], env)
     try:
         asyncio.run(press_reaches_clients(program, env))
         gtk = [lib for lib in loaded_libraries(program.pid) if "libgtk-3" in lib or "libqgtk3" in lib]

@@ -23,7 +23,11 @@ TESSIVA = sys.argv[1]
 READERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", "readers")
 URL = "ws://127.0.0.1:9090"
 DEADLINE = 30  # seconds for any single wait; a replay runs slower than the reader did
-END_LIMIT = 3  # seconds from SIGTERM to the program's end
+# Seconds from SIGTERM to the program's end. The program gives a reader that does not finish
+# closing 1.5 s and ends well under 3 s on an idle machine (each reader's time is printed); the
+# fault this catches is an end that waits on the reader (up to its 15 s close bound), which no
+# load mistakes for a pass, while a loaded machine has taken over 3 s for a sound end.
+END_LIMIT = 10
 
 # Whether each recorded press is usable, as a person looking at its capture.png judges it, and
 # whether the program's end can be checked.
