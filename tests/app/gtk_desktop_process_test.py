@@ -28,7 +28,10 @@ DESKTOPS = ["GNOME", "ubuntu:GNOME", "XFCE", "X-Cinnamon", "MATE"]
 class Xvfb:
     def __init__(self):
         read, write = os.pipe()
-        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp"],
+        # No reset when the last client leaves: a program connecting while the server resets
+        # can wait for its connection setup for ever (seen: stuck in XOpenDisplay).
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp",
+                                      "-noreset"],
                                      pass_fds=(write,), stderr=subprocess.DEVNULL)
         os.close(write)
         with os.fdopen(read) as display:
