@@ -12,7 +12,7 @@ uint32_t OrderBits(float AValue) {
 }
 
 // The nearest minutiae offered so far, nearest first, each as one key: squared distance, then
-// index, so that one integer comparison ranks them.
+// index, so that one integer comparison ranks them. Keeps one at least.
 class TNearestKept {
  public:
   explicit TNearestKept(std::size_t AWanted) : FWanted(std::min(AWanted, kMaxNearestNeighbours)) {}
@@ -24,7 +24,7 @@ class TNearestKept {
   void Offer(float ASquaredDistance, std::size_t AIndex) {
     const uint64_t key = uint64_t{OrderBits(ASquaredDistance)} << 32 | AIndex;
     if (Full()) {
-      if (FWanted == 0 || key >= FKeys[FKept - 1]) return;
+      if (key >= FKeys[FKept - 1]) return;
       --FKept;
     }
     std::size_t slot = FKept++;
@@ -56,6 +56,7 @@ TNeighbourSearch::TNeighbourSearch(std::span<const TMinutia> AMinutiae)
 }
 
 std::size_t TNeighbourSearch::Find(std::size_t AFrom, std::span<uint16_t> ANearest) const {
+  if (ANearest.empty()) return 0;
   TNearestKept nearest(ANearest.size());
   const TMinutia& from = FMinutiae[AFrom];
   // Offers one minutia; false once it lies farther in Y alone than the farthest kept, and so
