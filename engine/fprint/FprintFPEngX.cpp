@@ -187,10 +187,8 @@ bool TFprintFPEngX::VerFingerFromStr(std::u16string& regTemplateStr,
   // No learning: the reference template is never rewritten.
   static_cast<void>(ADoLearning);
   ARegFeatureChanged = false;
-  const auto enrolled = TMinutiaeTemplateCodec::Decode(regTemplateStr);
-  const auto probe = TMinutiaeTemplateCodec::Decode(verTemplateStr);
-  return enrolled && probe &&
-         TMinutiaeTemplateCodec::Score(*enrolled, *probe) >= kReaderOneToOneThreshold;
+  const auto score = TMinutiaeTemplateCodec::ScoreTexts(regTemplateStr, verTemplateStr);
+  return score && *score >= kReaderOneToOneThreshold;
 }
 
 int32_t TFprintFPEngX::IdentificationInFPCacheDB(int32_t fpcHandle, const OleVariant& pVerTemplate,

@@ -70,9 +70,7 @@ int Compare(const std::string& AProbe, const std::string& ATemplate, std::ostrea
   if (!CheckTemplate("probe", AProbe, AErr) || !CheckTemplate("template", ATemplate, AErr)) {
     return kTrouble;
   }
-  const int32_t score =
-      TMinutiaeTemplateCodec::Score(*TMinutiaeTemplateCodec::Decode(Widen(ATemplate)),
-                                    *TMinutiaeTemplateCodec::Decode(Widen(AProbe)));
+  const int32_t score = *TMinutiaeTemplateCodec::ScoreTexts(Widen(ATemplate), Widen(AProbe));
   const bool match = score >= kReaderOneToOneThreshold;
   TJsonObject json;
   json.AddItem(u"match").SetBool(match);

@@ -1,6 +1,7 @@
 #include "EdgeHash.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "MatchTolerances.h"
@@ -19,6 +20,9 @@ constexpr float kLongBinGrowth = 1.2f;
 constexpr int kAngleBins = std::min(12, static_cast<int>(kTwoPi / kAngleTolerance));
 constexpr float kAngleBinWidth = kTwoPi / kAngleBins;
 constexpr int kCells = kLengthBins * kAngleBins * kAngleBins;
+// The cells an edge reaches at most (three lengths, two angles each with bins wider than the
+// tolerance's span): room reserved, not a limit.
+constexpr std::size_t kCellsPerEdge = 3 * 2 * 2;
 static_assert(kCells <= 65536, "cells are numbered in 16 bits");
 
 int LengthBin(float ALength) {
@@ -38,6 +42,22 @@ int CellIndex(int ALengthBin, int AFromBin, int AToBin) {
   return (ALengthBin * kAngleBins + AFromBin) * kAngleBins + AToBin;
 }
 
+// The angle bins within the tolerance of an angle, in turn from the lowest, wrapping around.
+struct TAngleBins {
+  std::array<int, kAngleBins> Bins;
+  int Count = 0;
+};
+
+TAngleBins AngleBinsReached(float AAngle) {
+  TAngleBins reached;
+  const int high = AngleBin(AAngle + kAngleTolerance);
+  for (int bin = AngleBin(AAngle - kAngleTolerance);; bin = (bin + 1) % kAngleBins) {
+    reached.Bins[static_cast<std::size_t>(reached.Count++)] = bin;
+    if (bin == high) break;
+  }
+  return reached;
+}
+
 // Calls AVisit for every cell that an edge's tolerance reaches.
 template <typename TVisit>
 void ForEachReachedCell(const TEdgeShape& AEdge, TVisit AVisit) {
@@ -46,17 +66,12 @@ void ForEachReachedCell(const TEdgeShape& AEdge, TVisit AVisit) {
                                                         (1 - kRelativeLengthTolerance));
   const int firstLength = LengthBin(AEdge.Length - reach);
   const int lastLength = LengthBin(AEdge.Length + reach);
-  const int fromLow = AngleBin(AEdge.FromAngle - kAngleTolerance);
-  const int fromHigh = AngleBin(AEdge.FromAngle + kAngleTolerance);
-  const int toLow = AngleBin(AEdge.ToAngle - kAngleTolerance);
-  const int toHigh = AngleBin(AEdge.ToAngle + kAngleTolerance);
+  const TAngleBins from = AngleBinsReached(AEdge.FromAngle);
+  const TAngleBins to = AngleBinsReached(AEdge.ToAngle);
   for (int length = firstLength; length <= lastLength; ++length) {
-    for (int from = fromLow;; from = (from + 1) % kAngleBins) {
-      for (int to = toLow;; to = (to + 1) % kAngleBins) {
-        AVisit(CellIndex(length, from, to));
-        if (to == toHigh) break;
-      }
-      if (from == fromHigh) break;
+    for (int f = 0; f < from.Count; ++f) {
+      const int lengthAndFrom = CellIndex(length, from.Bins[static_cast<std::size_t>(f)], 0);
+      for (int t = 0; t < to.Count; ++t) AVisit(lengthAndFrom + to.Bins[static_cast<std::size_t>(t)]);
     }
   }
 }
@@ -64,16 +79,27 @@ void ForEachReachedCell(const TEdgeShape& AEdge, TVisit AVisit) {
 }  // namespace
 
 TEdgeHash::TEdgeHash(std::span<const TEdgeShape> AEdges) : FCellStart(kCells + 1, 0) {
-  for (const TEdgeShape& edge : AEdges) {
-    ForEachReachedCell(edge, [this](int ACell) { ++FCellStart[ACell + 1]; });
+  // Each edge's cells are found once, counted and kept for filing: finding them costs more than
+  // filing them.
+  struct TFiling {
+    uint16_t Cell;
+    uint16_t Edge;
+  };
+  std::vector<TFiling> filings;
+  filings.reserve(AEdges.size() * kCellsPerEdge);
+  for (std::size_t i = 0; i < AEdges.size(); ++i) {
+    ForEachReachedCell(AEdges[i], [&](int ACell) {
+      filings.push_back({static_cast<uint16_t>(ACell), static_cast<uint16_t>(i)});
+      ++FCellStart[ACell + 1];
+    });
   }
   for (int cell = 0; cell < kCells; ++cell) FCellStart[cell + 1] += FCellStart[cell];
-  FEntries.resize(FCellStart[kCells]);
-  std::vector<uint32_t> next(FCellStart.begin(), FCellStart.end() - 1);
-  for (std::size_t i = 0; i < AEdges.size(); ++i) {
-    ForEachReachedCell(AEdges[i],
-                       [&](int ACell) { FEntries[next[ACell]++] = static_cast<uint16_t>(i); });
-  }
+  // Filing in edge order keeps each cell's candidates in ascending order. Each cell's start moves
+  // on to the next cell's as it fills, and then back by one cell.
+  FEntries.resize(filings.size());
+  for (const TFiling& filing : filings) FEntries[FCellStart[filing.Cell]++] = filing.Edge;
+  std::copy_backward(FCellStart.begin(), FCellStart.end() - 1, FCellStart.end());
+  FCellStart[0] = 0;
 }
 
 uint16_t TEdgeHash::CellOf(const TEdgeShape& AEdge) {

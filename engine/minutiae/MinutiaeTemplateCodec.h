@@ -20,11 +20,13 @@ using TPreparedSamples = std::vector<TPreparedTemplate>;
 // How the engine reads and compares its templates, in verification and in the 1:N caches:
 // prepared once when decoded, so that identifying compares cheaply.
 struct TMinutiaeTemplateCodec {
-  static std::optional<TPreparedSamples> Decode(std::u16string_view AText) {
+  static std::optional<TPreparedSamples> Decode(std::u16string_view AText,
+                                                TPreparedSide ASide = TPreparedSide::Both) {
     auto decoded = DecodeTemplateSamples(AText);
     if (!decoded) return std::nullopt;
     TPreparedSamples samples;
-    for (TMinutiaeTemplate& sample : *decoded) samples.emplace_back(std::move(sample));
+    samples.reserve(decoded->size());
+    for (TMinutiaeTemplate& sample : *decoded) samples.emplace_back(std::move(sample), ASide);
     return samples;
   }
 
@@ -40,6 +42,16 @@ struct TMinutiaeTemplateCodec {
       best = std::max(best, FuseSampleScores(scores));
     }
     return best;
+  }
+
+  // An enrolled text against a probe text, as 1:1 verification compares them: nothing when
+  // either is not a template.
+  static std::optional<int32_t> ScoreTexts(std::u16string_view AEnrolled,
+                                           std::u16string_view AProbe) {
+    const auto enrolled = Decode(AEnrolled, TPreparedSide::Enrolled);
+    const auto probe = Decode(AProbe, TPreparedSide::Probe);
+    if (!enrolled || !probe) return std::nullopt;
+    return Score(*enrolled, *probe);
   }
 
   // The enrolments a probe is scored against in identification; every other one is taken for a

@@ -1,9 +1,11 @@
 #include "PreparedTemplate.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "MinutiaPoints.h"
+#include "NearestNeighbours.h"
 #include "ProbeScreen.h"
 
 namespace {
@@ -32,41 +34,37 @@ std::vector<TPlanePoint> Positions(std::span<const TMinutia> AMinutiae) {
 
 }  // namespace
 
-TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate)
+TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate, TPreparedSide ASide)
     : FTemplate(std::move(ATemplate)) {
   if (FTemplate.Minutiae.size() > kMaxTemplateMinutiae)
     FTemplate.Minutiae.resize(kMaxTemplateMinutiae);
+  FindNeighbourEdges();
+  if (ASide != TPreparedSide::Probe) ChooseRootEdges();
+  if (ASide == TPreparedSide::Both) MakeScreenKeys();
+  if (ASide != TPreparedSide::Enrolled) HashRootPartners();
+  const std::vector<TPlanePoint> points = Positions(FTemplate.Minutiae);
+  FArea = TConvexHull(points);
+}
+
+void TPreparedTemplate::FindNeighbourEdges() {
   const std::span<const TMinutia> minutiae = FTemplate.Minutiae;
   FEdgeStart.reserve(minutiae.size() + 1);
   FEdgeStart.push_back(0);
-  struct TNeighbour {
-    float SquaredDistance;
-    uint16_t Index;
-  };
-  std::vector<TNeighbour> others;
+  FEdges.reserve(minutiae.size() * kNeighbours);
+  const TNeighbourSearch neighbours(minutiae);
+  std::array<uint16_t, kNeighbours> nearest;
   for (std::size_t from = 0; from < minutiae.size(); ++from) {
-    others.clear();
-    for (std::size_t to = 0; to < minutiae.size(); ++to) {
-      if (to == from) continue;
-      const float dx = minutiae[to].X - minutiae[from].X, dy = minutiae[to].Y - minutiae[from].Y;
-      others.push_back({dx * dx + dy * dy, static_cast<uint16_t>(to)});
-    }
-    const std::size_t kept = std::min(kNeighbours, others.size());
-    // Ties broken by index, so that the neighbours do not depend on the library's sort.
-    const auto nearer = [](const TNeighbour& A, const TNeighbour& B) {
-      return A.SquaredDistance != B.SquaredDistance ? A.SquaredDistance < B.SquaredDistance
-                                                    : A.Index < B.Index;
-    };
-    const auto keptEnd = others.begin() + static_cast<std::ptrdiff_t>(kept);
-    if (kept < others.size()) std::nth_element(others.begin(), keptEnd, others.end(), nearer);
-    std::sort(others.begin(), keptEnd, nearer);
+    const std::size_t kept = neighbours.Find(from, nearest);
     for (std::size_t k = 0; k < kept; ++k) {
-      const TEdgeShape shape = MeasureEdge(minutiae[from], minutiae[others[k].Index]);
       FEdges.push_back(
-          {shape, static_cast<uint16_t>(from), others[k].Index, TEdgeHash::CellOf(shape)});
+          {MeasureEdge(minutiae[from], minutiae[nearest[k]]), static_cast<uint16_t>(from), nearest[k]});
     }
     FEdgeStart.push_back(static_cast<uint32_t>(FEdges.size()));
   }
+}
+
+void TPreparedTemplate::ChooseRootEdges() {
+  FRootEdges.reserve(FTemplate.Minutiae.size() * kRootNeighbours);
   for (std::size_t i = 0; i < FEdges.size(); ++i) {
     const TNeighbourEdge& edge = FEdges[i];
     if (edge.Shape.Length < kMinRootLength || i - FEdgeStart[edge.From] >= kRootNeighbours)
@@ -83,7 +81,13 @@ TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate)
       sample.push_back(FRootEdges[k * FRootEdges.size() / kMaxRootEdges]);
     FRootEdges = std::move(sample);
   }
+  for (uint16_t root : FRootEdges) FEdges[root].HashCell = TEdgeHash::CellOf(FEdges[root].Shape);
+}
+
+void TPreparedTemplate::MakeScreenKeys() {
+  const std::span<const TMinutia> minutiae = FTemplate.Minutiae;
   const TPlanePoint centre = Centroid(minutiae);
+  FScreenKeys.reserve(FRootEdges.size());
   for (uint16_t root : FRootEdges) {
     const TNeighbourEdge& edge = FEdges[root];
     const TPlanePoint middle = Midpoint(minutiae[edge.From], minutiae[edge.To]);
@@ -91,7 +95,12 @@ TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate)
                            static_cast<int16_t>(std::lround(middle.X - centre.X)),
                            static_cast<int16_t>(std::lround(middle.Y - centre.Y))});
   }
+}
+
+void TPreparedTemplate::HashRootPartners() {
   std::vector<TEdgeShape> shapes;
+  shapes.reserve(FTemplate.Minutiae.size() * kRootPartnerNeighbours);
+  FRootPartnerEdges.reserve(shapes.capacity());
   for (std::size_t i = 0; i < FEdges.size(); ++i) {
     const TNeighbourEdge& edge = FEdges[i];
     if (i - FEdgeStart[edge.From] >= kRootPartnerNeighbours) continue;
@@ -99,8 +108,6 @@ TPreparedTemplate::TPreparedTemplate(TMinutiaeTemplate ATemplate)
     shapes.push_back(edge.Shape);
   }
   FEdgeHash = TEdgeHash(shapes);
-  const std::vector<TPlanePoint> points = Positions(minutiae);
-  FArea = TConvexHull(points);
 }
 
 std::span<const TNeighbourEdge> TPreparedTemplate::EdgesFrom(std::size_t AMinutia) const {

@@ -14,7 +14,7 @@ struct TNeighbourEdge {
   TEdgeShape Shape;
   uint16_t From = 0;
   uint16_t To = 0;
-  uint16_t HashCell = 0;  // TEdgeHash::CellOf(Shape)
+  uint16_t HashCell = 0;  // TEdgeHash::CellOf(Shape) for root edges, which alone are looked up
 };
 
 // A root edge as identification's first look reads it (TProbeScreen): small, so that a gallery's
@@ -26,13 +26,21 @@ struct TScreenKey {
   int16_t MidY = 0;
 };
 
+// What a template is prepared for. A template of a cache serves as either side of comparisons
+// and in identification's first look, and needs every table. One verification compares once,
+// each template on one side only: an enrolled template then needs no look-up of root partners
+// nor screen keys, a probe no root edges (and so no screen keys), which saves a third of the
+// preparation. A template prepared for one side compares as nothing on the other.
+enum class TPreparedSide { Both, Enrolled, Probe };
+
 // A template with the tables matching needs, built once so that one probe can be compared with
 // many enrolled templates cheaply (about 30 KB for 40 minutiae). Immutable once made; safe to
 // share between threads.
 class TPreparedTemplate {
  public:
   TPreparedTemplate() = default;
-  explicit TPreparedTemplate(TMinutiaeTemplate ATemplate);
+  explicit TPreparedTemplate(TMinutiaeTemplate ATemplate,
+                             TPreparedSide ASide = TPreparedSide::Both);
 
   const TMinutiaeTemplate& Template() const { return FTemplate; }
   std::span<const TMinutia> Minutiae() const { return FTemplate.Minutiae; }
@@ -52,6 +60,11 @@ class TPreparedTemplate {
   std::span<const TScreenKey> ScreenKeys() const { return FScreenKeys; }
 
  private:
+  void FindNeighbourEdges();
+  void ChooseRootEdges();
+  void MakeScreenKeys();
+  void HashRootPartners();
+
   TMinutiaeTemplate FTemplate;
   std::vector<uint32_t> FEdgeStart;
   std::vector<TNeighbourEdge> FEdges;

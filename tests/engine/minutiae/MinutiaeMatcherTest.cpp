@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MinutiaeMatcher.h"
+#include "MinutiaeTemplateCodec.h"
 #include "SyntheticMinutiae.h"
 
 namespace {
@@ -156,6 +157,40 @@ TEST(MinutiaeMatcherTest, TemplatesOfTheLargestSizeCompare) {
   EXPECT_GE(CompareMinutiae(crowded, moved), kThreshold);
   std::mt19937 other(22);
   EXPECT_LT(CompareMinutiae(crowded, MakeSyntheticFinger(other)), kThreshold);
+}
+
+// Verification prepares each template for its side only; the scores must be those of templates
+// prepared for every use, whatever the pair, and the sampled text must score as its samples do.
+TEST(MinutiaeMatcherTest, TemplatesPreparedForOneSideScoreAsFullyPreparedOnes) {
+  std::mt19937 random(31);
+  std::vector<TMinutiaeTemplate> fingers, presses;
+  for (int i = 0; i < 8; ++i) {
+    fingers.push_back(MakeSyntheticFinger(random, 20, 120));
+    presses.push_back(MakeSyntheticPress(fingers.back(), {}, random));
+  }
+  int matches = 0;
+  for (std::size_t a = 0; a < fingers.size(); ++a) {
+    for (std::size_t b = 0; b < presses.size(); ++b) {
+      const int32_t score =
+          CompareMinutiae(TPreparedTemplate(fingers[a]), TPreparedTemplate(presses[b]));
+      EXPECT_EQ(CompareMinutiae(TPreparedTemplate(fingers[a], TPreparedSide::Enrolled),
+                                TPreparedTemplate(presses[b], TPreparedSide::Probe)),
+                score)
+          << a << " " << b;
+      matches += score >= kThreshold;
+    }
+  }
+  EXPECT_GE(matches, 8);  // the pairs include matching ones, not only strangers
+  const std::vector<TMinutiaeTemplate> samples{presses[0], fingers[0], presses[1]};
+  const std::u16string enrolled = EncodeTemplateSamples(samples, 10);
+  for (const TMinutiaeTemplate& probe : presses) {
+    const std::u16string text = EncodeMinutiaeTemplate(probe, 9);
+    EXPECT_EQ(TMinutiaeTemplateCodec::ScoreTexts(enrolled, text),
+              TMinutiaeTemplateCodec::Score(*TMinutiaeTemplateCodec::Decode(enrolled),
+                                            *TMinutiaeTemplateCodec::Decode(text)));
+  }
+  EXPECT_FALSE(TMinutiaeTemplateCodec::ScoreTexts(enrolled, u"TSF9:00"));
+  EXPECT_FALSE(TMinutiaeTemplateCodec::ScoreTexts(u"", enrolled));
 }
 
 TEST(MinutiaeMatcherTest, SharedPreparedTemplatesGiveTheSameScoresOnEveryThread) {
