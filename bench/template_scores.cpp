@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
     }
     std::printf("shortlist %zu", b);
     const TPreparedTemplate& probe = prepared[b];
-    for (std::size_t index : ShortlistEnrolments(gallery, std::span(&probe, 1), kIdentificationShortlist))
+    for (std::size_t index :
+         ShortlistEnrolments(gallery, std::span(&probe, 1), kIdentificationShortlist))
       std::printf(" %d", enrolments[index].Finger);
     std::printf("\n");
   }

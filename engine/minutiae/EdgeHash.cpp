@@ -71,7 +71,8 @@ void ForEachReachedCell(const TEdgeShape& AEdge, TVisit AVisit) {
   for (int length = firstLength; length <= lastLength; ++length) {
     for (int f = 0; f < from.Count; ++f) {
       const int lengthAndFrom = CellIndex(length, from.Bins[static_cast<std::size_t>(f)], 0);
-      for (int t = 0; t < to.Count; ++t) AVisit(lengthAndFrom + to.Bins[static_cast<std::size_t>(t)]);
+      for (int t = 0; t < to.Count; ++t)
+        AVisit(lengthAndFrom + to.Bins[static_cast<std::size_t>(t)]);
     }
   }
 }

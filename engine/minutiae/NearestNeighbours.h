@@ -23,6 +23,6 @@ class TNeighbourSearch {
 
  private:
   std::span<const TMinutia> FMinutiae;
-  std::vector<uint16_t> FByY;  // indices, ascending Y
+  std::vector<uint16_t> FByY;   // indices, ascending Y
   std::vector<uint16_t> FRank;  // each minutia's place in FByY
 };

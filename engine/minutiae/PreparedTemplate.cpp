@@ -56,8 +56,8 @@ void TPreparedTemplate::FindNeighbourEdges() {
   for (std::size_t from = 0; from < minutiae.size(); ++from) {
     const std::size_t kept = neighbours.Find(from, nearest);
     for (std::size_t k = 0; k < kept; ++k) {
-      FEdges.push_back(
-          {MeasureEdge(minutiae[from], minutiae[nearest[k]]), static_cast<uint16_t>(from), nearest[k]});
+      FEdges.push_back({MeasureEdge(minutiae[from], minutiae[nearest[k]]),
+                        static_cast<uint16_t>(from), nearest[k]});
     }
     FEdgeStart.push_back(static_cast<uint32_t>(FEdges.size()));
   }

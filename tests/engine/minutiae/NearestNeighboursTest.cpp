@@ -16,7 +16,8 @@ std::vector<uint16_t> SortedNeighbours(const std::vector<TMinutia>& AMinutiae, s
   std::vector<std::pair<float, uint16_t>> others;
   for (std::size_t to = 0; to < AMinutiae.size(); ++to) {
     if (to == AFrom) continue;
-    const float dx = AMinutiae[to].X - AMinutiae[AFrom].X, dy = AMinutiae[to].Y - AMinutiae[AFrom].Y;
+    const float dx = AMinutiae[to].X - AMinutiae[AFrom].X,
+                dy = AMinutiae[to].Y - AMinutiae[AFrom].Y;
     others.emplace_back(dx * dx + dy * dy, static_cast<uint16_t>(to));
   }
   std::sort(others.begin(), others.end());
