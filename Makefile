@@ -39,4 +39,4 @@ bench:
 	scripts/bench.sh
 
 format:
-	find net websocket json engine bridge app tests bench fuzz -name '*.h' -o -name '*.cpp' | xargs clang-format -i
+	find net websocket json command engine bridge app tests bench fuzz -name '*.h' -o -name '*.cpp' | xargs clang-format -i

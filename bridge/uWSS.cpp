@@ -4,8 +4,8 @@
 #include <exception>
 #include <optional>
 
+#include "ClientCommand.h"
 #include "IntegerText.h"
-#include "JsonObject.h"
 #include "LocalTimeText.h"
 #include "PortText.h"
 #include "WebSocketServer.h"
@@ -212,12 +212,12 @@ void TWebSocketServerForm::log(std::u16string_view p_sender, std::u16string_view
 }
 
 void TWebSocketServerForm::LogCommand(std::u16string_view ASender,
-                                      std::shared_ptr<const TJsonObject> ACommand) {
-  // Written back as text on the main thread: the connection thread goes on with the command.
+                                      std::shared_ptr<const TClientCommand> ACommand) {
+  // Written as text on the main thread: the connection thread goes on with the command.
   QueueToWindow(
       [outputs = FOutputs, sender = std::u16string(ASender), command = std::move(ACommand)] {
         if (!outputs->Log) return;
-        TLogLine line = LogLine(sender, command->ToString());
+        TLogLine line = LogLine(sender, command->LogText());
         ShowLogLine(*outputs->Log, line);
       });
 }

@@ -11,13 +11,16 @@
 #include <vector>
 
 #include "BridgeViews.h"
+#include "IdTextEncoding.h"
 #include "ListenAddress.h"
 #include "MainThreadQueue.h"
 #include "NqFPEngXControl_TLB.h"
 
 class TWebSocketServer;
 class TIdContext;
+class TClientCommand;
 class TJsonObject;
+class TJsonReplyWriter;
 
 // The bridge between the WebSocket clients and the fingerprint engine: it answers client
 // commands, reports sensor events, and broadcasts every message to all upgraded clients.
@@ -44,8 +47,8 @@ class TWebSocketServerForm {
   void start(const std::u16string& port);
 
   void log(std::u16string_view p_sender, std::u16string_view p_message);
-  // Logs a client's command as its parsed object written back.
-  void LogCommand(std::u16string_view ASender, std::shared_ptr<const TJsonObject> ACommand);
+  // Logs a client's command as compact JSON, written on the main thread.
+  void LogCommand(std::u16string_view ASender, std::shared_ptr<const TClientCommand> ACommand);
   static std::u16string GetNow();
   void ShowNumberOfClients(bool p_disconnected);
 
@@ -53,7 +56,8 @@ class TWebSocketServerForm {
   void OnWebSocketDisconnected(TIdContext* AContext);
   void OnWebSocketExecute(TIdContext* AContext);
 
-  void AddStandardJsonData(TJsonObject& json);
+  // Adds the members every message ends with; AEvent is the message's "event".
+  void AddStandardJsonData(TJsonReplyWriter& json, std::u16string_view AEvent);
   void WebSocketSendDataToClients(const std::u16string& JsonStr);
 
   void morvaneInitEngine(const std::u16string& state);
@@ -70,7 +74,7 @@ class TWebSocketServerForm {
   void NqFPEngX1FeatureInfo(TNqFPEngX* ASender, int32_t AQuality);
 
   // Adds a message's own members (and "state") after "event", "status" and "message".
-  using TMembers = std::function<void(TJsonObject&)>;
+  using TMembers = std::function<void(TJsonReplyWriter&)>;
 
   // The window's controls; set on the main thread, null to detach.
   void SetMessagesLog(ILogView* AView);
@@ -115,7 +119,10 @@ class TWebSocketServerForm {
   // The batch this thread is collecting, if any.
   static thread_local TQueuedTogether* FQueuedTogether;
 
-  // The send sequence shared by every reply and event: log, build, complete, serialise, send.
+  // Sends one framed message to every upgraded client.
+  void SendFrameToClients(const TIdBytes& AFrame);
+  // The send sequence shared by every reply and event: log, build, complete, send. The message is
+  // written as UTF-8 straight into its frame.
   void SendMessage(std::u16string_view AEvent, std::u16string_view AStatus,
                    std::u16string_view AMessage, const TMembers& AMembers);
   // Adds a template to the current cache under the next id, which it uses up whatever the cache

@@ -1,12 +1,20 @@
 #include "IdWriteGroup.h"
 #include "IntegerText.h"
-#include "JsonObject.h"
+#include "JsonReplyWriter.h"
 #include "WebSocketIOHandlerHelper.h"
 #include "WebSocketServer.h"
 #include "uWSS.h"
 
-void TWebSocketServerForm::AddStandardJsonData(TJsonObject& json) {
-  std::u16string mode;
+namespace {
+
+// Room for what a reply or a scan event takes, so that its frame is allocated once; events with a
+// template grow it.
+constexpr size_t kMessageCapacity = 320;
+
+}  // namespace
+
+void TWebSocketServerForm::AddStandardJsonData(TJsonReplyWriter& json, std::u16string_view AEvent) {
+  std::u16string_view mode;
   if (NqFPEngX1->IsRegister())
     mode = u"enroll";
   else if (FMatchType == 1)
@@ -15,28 +23,30 @@ void TWebSocketServerForm::AddStandardJsonData(TJsonObject& json) {
     mode = u"identify";
   else if (FMatchType == 0)
     mode = u"init";
-  const std::u16string event = json.GetString(u"event");
-  if (event == u"Enrollment Finish")
+  if (AEvent == u"Enrollment Finish")
     mode = u"enrollfinish";
-  else if (event == u"Enrollment Cancel")
+  else if (AEvent == u"Enrollment Cancel")
     mode = u"enrollcancel";
-  json.SetInt(u"sensor_count", NqFPEngX1->SensorCount());
-  json.SetInt(u"sensor_index", NqFPEngX1->SensorIndex());
-  json.SetString(u"sensor_SN", NqFPEngX1->SensorSN());
-  json.SetString(u"mode", mode);
+  json.Int(u"sensor_count", NqFPEngX1->SensorCount());
+  json.Int(u"sensor_index", NqFPEngX1->SensorIndex());
+  json.String(u"sensor_SN", NqFPEngX1->SensorSN());
+  json.String(u"mode", mode);
 }
 
 void TWebSocketServerForm::WebSocketSendDataToClients(const std::u16string& JsonStr) {
+  // Encoded and framed once; every client gets the same bytes.
+  SendFrameToClients(TWebSocketIOHandlerHelper::TextFrame(JsonStr));
+}
+
+void TWebSocketServerForm::SendFrameToClients(const TIdBytes& AFrame) {
   TWebSocketServer* server = FServer.load();
   if (!server) return;
-  // Encoded and framed once; every client gets the same bytes.
-  const TIdBytes frame = TWebSocketIOHandlerHelper::TextFrame(JsonStr);
   TIdListLock<TIdContext> contexts(server->Contexts());
   log(u"CLIENT LIST", IntToStr(static_cast<int64_t>(contexts.Items().size())));
   // Every client is written to at once and waited for together: clients that stopped reading
   // hold the list (and the main thread, for sensor events) for one write bound in all, and are
   // then dropped, while the others get the frame without waiting behind them.
-  TIdWriteGroup writes(frame);
+  TIdWriteGroup writes(AFrame);
   // Only upgraded connections get frames: a frame before the 101 response would corrupt the
   // client's handshake, and a plain TCP client has no use for them. The server lists them, so
   // connections that never upgraded cost a broadcast nothing. The connected test looks only at
@@ -52,15 +62,13 @@ void TWebSocketServerForm::SendMessage(std::u16string_view AEvent, std::u16strin
   std::u16string line;
   line.reserve(AEvent.size() + 1 + AStatus.size());
   log(u"fingerprint", line.append(AEvent).append(u" ").append(AStatus));
-  TJsonObject json;
-  // Room for the three below, the four standard members and one of the message's own, which is
-  // what the command replies hold.
-  json.Reserve(8);
-  // A new object has none of these names yet: they are appended without looking for them.
-  json.AddItem(u"event").SetString(AEvent);
-  json.AddItem(u"status").SetString(AStatus);
-  json.AddItem(u"message").SetString(AMessage);
+  TIdBytes frame = TWebSocketIOHandlerHelper::StartTextFrame(kMessageCapacity);
+  TJsonReplyWriter json(frame);
+  json.String(u"event", AEvent);
+  json.String(u"status", AStatus);
+  json.String(u"message", AMessage);
   AMembers(json);
-  AddStandardJsonData(json);
-  WebSocketSendDataToClients(json.ToString());
+  AddStandardJsonData(json, AEvent);
+  json.Finish();
+  SendFrameToClients(TWebSocketIOHandlerHelper::FinishTextFrame(std::move(frame)));
 }

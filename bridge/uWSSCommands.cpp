@@ -1,5 +1,7 @@
+#include "ClientCommand.h"
 #include "IntegerText.h"
 #include "JsonObject.h"
+#include "JsonReplyWriter.h"
 #include "WebSocketIOHandlerHelper.h"
 #include "WebSocketServer.h"
 #include "uWSS.h"
@@ -9,7 +11,7 @@ namespace {
 // Taken by reference: the members are added before SendMessage returns, and a capture this small
 // costs the std::function no allocation.
 TWebSocketServerForm::TMembers StateOnly(const std::u16string& AState) {
-  return [&AState](TJsonObject& json) { json.SetString(u"state", AState); };
+  return [&AState](TJsonReplyWriter& json) { json.String(u"state", AState); };
 }
 
 }  // namespace
@@ -19,37 +21,31 @@ void TWebSocketServerForm::OnWebSocketExecute(TIdContext* AContext) {
   // No short wait for input first: the read below waits for its first byte without a time limit
   // and wakes on input, end of stream or shutdown alike, so the wait would only cost a poll and a
   // receive per message.
-  const std::u16string text = TWebSocketIOHandlerHelper(io).ReadString();
-  if (text.empty()) return;
-  std::unique_ptr<TJsonBaseObject> parsed;
-  try {
-    parsed = TJsonBaseObject::Parse(text);
-  } catch (const std::exception&) {
-    return;
-  }
-  // A top-level array is dropped like text that is not JSON.
-  if (!dynamic_cast<TJsonObject*>(parsed.get())) return;
-  // Shared with the log line, which is written on the main thread.
-  const std::shared_ptr<const TJsonObject> json(static_cast<TJsonObject*>(parsed.release()));
+  const std::shared_ptr<const TClientCommand> command =
+      TClientCommand::Read(TWebSocketIOHandlerHelper(io).ReadBytes());
+  if (!command) return;
   TIdIOHandlerSocket* socket = AContext->Connection()->Socket();
-  LogCommand(socket ? std::u16string_view(socket->BoundIP) : std::u16string_view(), json);
+  LogCommand(socket ? std::u16string_view(socket->BoundIP) : std::u16string_view(), command);
   // A "state" or "act" that is an object, an array or null raises here and ends this client's
   // connection.
   // Each member is read once: reading it again gives the same text or the same error, and the
   // six command names differ, so at most one action runs either way.
-  const std::u16string state = json->GetString(u"state");
+  const std::u16string state = command->Text("state");
   {
     std::lock_guard lock(FTextLock);
     gState = state;
   }
-  const std::u16string act = json->GetString(u"act");
+  const std::u16string act = command->Text("act");
   if (act == u"init") morvaneInitEngine(state);
   if (act == u"disconnect") morvaneDisconnectEngine(state);
   if (act == u"enroll") morvaneRegister(state);
   if (act == u"cancelenroll") morvaneCancelRegister(state);
   if (act == u"verify") morvaneVerify(state);
   if (act == u"identify") morvaneIdentify(state);
-  if (act == u"load") morvaneLoadTemplates(state, *json);
+  if (act == u"load") {
+    if (const std::shared_ptr<const TJsonObject> document = command->Document())
+      morvaneLoadTemplates(state, *document);
+  }
 }
 
 void TWebSocketServerForm::morvaneInitEngine(const std::u16string& state) {
@@ -86,11 +82,11 @@ void TWebSocketServerForm::morvaneRegister(const std::u16string& state) {
   NqFPEngX1->BeginEnroll();
   SendMessage(u"Start Enrollment", u"success",
               u"Start enrolling fingerprint by touching the sensor",
-              [this, &state](TJsonObject& json) {
-                json.SetInt(u"step_current", NqFPEngX1->EnrollCount() - NqFPEngX1->EnrollIndex());
-                json.SetInt(u"step_total", NqFPEngX1->EnrollCount());
-                json.SetInt(u"step_remainder", NqFPEngX1->EnrollIndex());
-                json.SetString(u"state", state);
+              [this, &state](TJsonReplyWriter& json) {
+                json.Int(u"step_current", NqFPEngX1->EnrollCount() - NqFPEngX1->EnrollIndex());
+                json.Int(u"step_total", NqFPEngX1->EnrollCount());
+                json.Int(u"step_remainder", NqFPEngX1->EnrollIndex());
+                json.String(u"state", state);
               });
 }
 

@@ -1,6 +1,7 @@
 #include "IntegerText.h"
 #include "JsonArray.h"
 #include "JsonObject.h"
+#include "JsonReplyWriter.h"
 #include "uWSS.h"
 
 namespace {
@@ -54,12 +55,10 @@ void TWebSocketServerForm::morvaneLoadTemplates(const std::u16string& state,
   const std::u16string message =
       texts ? u"Loaded " + IntToStr(loaded) + u" of " + IntToStr(texts->Count()) + u" templates"
             : std::u16string(kNoTemplates);
-  SendMessage(u"Load Templates", all ? u"success" : u"fail", message, [&](TJsonObject& json) {
-    TJsonArray& idList = json.AddItem(u"ids").NewArray();
-    for (const int32_t id : ids) idList.AddItem().SetInt(id);
-    TJsonArray& reasonList = json.AddItem(u"reasons").NewArray();
-    for (const std::u16string& reason : reasons) reasonList.AddItem().SetString(reason);
-    json.SetString(u"state", state);
+  SendMessage(u"Load Templates", all ? u"success" : u"fail", message, [&](TJsonReplyWriter& json) {
+    json.IntArray(u"ids", ids);
+    json.StringArray(u"reasons", reasons);
+    json.String(u"state", state);
   });
 }
 

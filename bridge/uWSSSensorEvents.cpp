@@ -1,5 +1,5 @@
 #include "IntegerText.h"
-#include "JsonObject.h"
+#include "JsonReplyWriter.h"
 #include "uWSS.h"
 
 // Once closing has begun the cache is gone and the clients are leaving: the handlers drop the
@@ -37,12 +37,12 @@ void TWebSocketServerForm::NqFPEngX1Capture(TNqFPEngX*, bool, const OleVariant& 
   }
   const std::u16string state = LastState();
   const bool identify = event == u"Identify";
-  SendMessage(event, status, message, [&](TJsonObject& json) {
-    json.SetString(u"state", state);
+  SendMessage(event, status, message, [&](TJsonReplyWriter& json) {
+    json.String(u"state", state);
     if (identify) {
-      json.SetInt(u"id", id);
-      json.SetInt(u"score", score);
-      json.SetInt(u"processnum", processed);
+      json.Int(u"id", id);
+      json.Int(u"score", score);
+      json.Int(u"processnum", processed);
     }
   });
 }
@@ -80,9 +80,9 @@ void TWebSocketServerForm::NqFPEngX1Enroll(TNqFPEngX*, bool ActionResult, const 
   }
   const std::u16string state = LastState();
   const std::u16string templ = RegTemplate10();
-  SendMessage(u"Enrollment Finish", status, message, [&](TJsonObject& json) {
-    json.SetString(u"state", state);
-    json.SetString(u"template", templ);
+  SendMessage(u"Enrollment Finish", status, message, [&](TJsonReplyWriter& json) {
+    json.String(u"state", state);
+    json.String(u"template", templ);
   });
 }
 
@@ -103,13 +103,13 @@ void TWebSocketServerForm::NqFPEngX1FeatureInfo(TNqFPEngX*, int32_t AQuality) {
   else
     message += u" good, quality=" + IntToStr(quality);
   const std::u16string state = LastState();
-  SendMessage(u"Finger Scan Info", u"success", message, [&](TJsonObject& json) {
-    json.SetInt(u"quality", quality);
-    json.SetString(u"state", state);
+  SendMessage(u"Finger Scan Info", u"success", message, [&](TJsonReplyWriter& json) {
+    json.Int(u"quality", quality);
+    json.String(u"state", state);
     if (NqFPEngX1->IsRegister()) {
-      json.SetInt(u"step_current", NqFPEngX1->EnrollCount() - NqFPEngX1->EnrollIndex() + 1);
-      json.SetInt(u"step_total", NqFPEngX1->EnrollCount() - 1);
-      json.SetInt(u"step_remainder", NqFPEngX1->EnrollIndex());
+      json.Int(u"step_current", NqFPEngX1->EnrollCount() - NqFPEngX1->EnrollIndex() + 1);
+      json.Int(u"step_total", NqFPEngX1->EnrollCount() - 1);
+      json.Int(u"step_remainder", NqFPEngX1->EnrollIndex());
     }
   });
 }

@@ -136,12 +136,21 @@ void TWebSocketIOHandlerHelper::WriteString(std::u16string_view AStr) {
 }
 
 TIdBytes TWebSocketIOHandlerHelper::TextFrame(std::u16string_view AStr) {
-  TIdBytes frame;
-  frame.reserve(kMaxHeaderSize + AStr.size());
-  frame.resize(kMaxHeaderSize);
+  TIdBytes frame = StartTextFrame(AStr.size());
   TIdUTF8Encoding::AppendUTF8(AStr, frame);
-  const int start = PutHeader(frame);
-  if (start < 0) return {};
-  frame.erase(frame.begin(), frame.begin() + start);
+  return FinishTextFrame(std::move(frame));
+}
+
+TIdBytes TWebSocketIOHandlerHelper::StartTextFrame(size_t APayloadCapacity) {
+  TIdBytes frame;
+  frame.reserve(kMaxHeaderSize + APayloadCapacity);
+  frame.resize(kMaxHeaderSize);
   return frame;
+}
+
+TIdBytes TWebSocketIOHandlerHelper::FinishTextFrame(TIdBytes AFrame) {
+  const int start = PutHeader(AFrame);
+  if (start < 0) return {};
+  AFrame.erase(AFrame.begin(), AFrame.begin() + start);
+  return AFrame;
 }

@@ -28,6 +28,11 @@ class TWebSocketIOHandlerHelper {
   // The whole frame WriteString would send, for writing one text to many connections: the text
   // is encoded and framed once, and the same bytes go to each connection.
   static TIdBytes TextFrame(std::u16string_view AStr);
+  // The same for a payload written as UTF-8 straight into the frame's buffer: StartTextFrame
+  // gives a buffer with room for the header, the caller appends the payload, FinishTextFrame puts
+  // the header in front.
+  static TIdBytes StartTextFrame(size_t APayloadCapacity);
+  static TIdBytes FinishTextFrame(TIdBytes AFrame);
 
  private:
   TIdIOHandler& FIOHandler;
